@@ -1,0 +1,207 @@
+// Reading the input and playing its bytes on the screen.
+#include "terminal/terminal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+
+namespace {
+
+constexpr std::uint8_t ESC = 27;
+constexpr std::uint8_t CR = 13;
+constexpr std::uint8_t LF = 10;
+constexpr std::uint8_t SUB = 26;
+// The interpreter counts bytes in 32 bits; anything this large is refused.
+constexpr std::uint64_t MAX_INPUT = std::uint64_t{1} << 31;
+constexpr std::size_t SAUCE_SIZE = 128;
+constexpr std::size_t COMMENT_LINE = 64;
+
+bool IsLetter(std::uint8_t Ch) { return (Ch | 0x20) >= 'a' && (Ch | 0x20) <= 'z'; }
+
+struct TFdGuard {
+    int Fd;
+    ~TFdGuard() { ::close(Fd); }
+};
+
+std::vector<std::uint8_t> Allocate(std::size_t Size) {
+    try {
+        return std::vector<std::uint8_t>(Size);
+    } catch (const std::bad_alloc &) {
+        throw std::runtime_error("Out of memory");
+    } catch (const std::length_error &) {
+        throw std::runtime_error("Out of memory");
+    }
+}
+
+// Reads up to Count bytes, retrying partial and interrupted reads; returns
+// fewer only at end of file.
+std::size_t ReadFully(int Fd, std::uint8_t *Into, std::size_t Count, const std::string &FileName) {
+    std::size_t Done = 0;
+    while (Done < Count) {
+        const ssize_t Got = ::read(Fd, Into + Done, Count - Done);
+        if (Got < 0) {
+            if (errno == EINTR)
+                continue;
+            RaiseFileError("Unable to read file \"%s\": %s", FileName, errno);
+        }
+        if (Got == 0)
+            break;
+        Done += static_cast<std::size_t>(Got);
+    }
+    return Done;
+}
+
+// Pipes and devices have no size to trust: read until end of data.
+std::vector<std::uint8_t> ReadStream(int Fd, const std::string &FileName) {
+    std::vector<std::uint8_t> Data;
+    std::size_t Used = 0;
+    for (;;) {
+        if (Used == Data.size()) {
+            const std::size_t Grown = std::clamp<std::size_t>(Data.size() * 2, 65536, MAX_INPUT);
+            try {
+                Data.resize(Grown);
+            } catch (const std::bad_alloc &) {
+                throw std::runtime_error("Out of memory");
+            }
+        }
+        const std::size_t Got = ReadFully(Fd, Data.data() + Used, Data.size() - Used, FileName);
+        Used += Got;
+        if (Used >= MAX_INPUT)
+            throw std::runtime_error("Range check error");
+        if (Used < Data.size())
+            break;
+    }
+    Data.resize(Used);
+    return Data;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> ReadInputFile(const std::string &FileName) {
+    const int Fd = ::open(FileName.c_str(), O_RDONLY | O_BINARY | O_CLOEXEC);
+    if (Fd < 0)
+        RaiseFileError("Unable to open file \"%s\": %s", FileName, errno);
+    const TFdGuard Guard{Fd};
+    struct stat Info;
+    if (::fstat(Fd, &Info) != 0)
+        RaiseFileError("Unable to read file \"%s\": %s", FileName, errno);
+    if (S_ISDIR(Info.st_mode))
+        RaiseFileError("Unable to open file \"%s\": %s", FileName, EISDIR);
+    if (!S_ISREG(Info.st_mode))
+        return ReadStream(Fd, FileName);
+    const auto Size = static_cast<std::uint64_t>(Info.st_size);
+    if (Size >= MAX_INPUT)
+        throw std::runtime_error("Range check error");
+    std::vector<std::uint8_t> Data = Allocate(static_cast<std::size_t>(Size));
+    if (ReadFully(Fd, Data.data(), Data.size(), FileName) < Data.size())
+        throw std::runtime_error("Unable to read file \"" + FileName +
+                                 "\": File is shorter than its reported size");
+    return Data;
+}
+
+std::size_t PlayableLength(std::span<const std::uint8_t> Data) {
+    std::size_t End = Data.size();
+    if (End < SAUCE_SIZE || std::memcmp(Data.data() + End - SAUCE_SIZE, "SAUCE00", 7) != 0)
+        return End;
+    End -= SAUCE_SIZE;
+    const std::size_t Comments = Data[End + 104];
+    const std::size_t CommentBlock = 5 + COMMENT_LINE * Comments;
+    if (Comments > 0 && End >= CommentBlock &&
+        std::memcmp(Data.data() + End - CommentBlock, "COMNT", 5) == 0)
+        End -= CommentBlock;
+    if (End > 0 && Data[End - 1] == SUB)
+        --End;
+    return End;
+}
+
+namespace {
+
+// Places a run of printable bytes starting at P; returns where it stopped
+// (a control byte, the end, or after one off-screen byte).
+const std::uint8_t *PlaceRun(const std::uint8_t *P, const std::uint8_t *End) {
+    if (CurY < 0 || CurY >= ScreenHeight || CurX < 0 || CurX >= ScreenWidth) {
+        // Off screen: nothing is stored, but the cursor advances and wraps.
+        ++P;
+        if (++CurX >= ScreenWidth) {
+            CurX = 0;
+            if (++CurY >= ScreenHeight)
+                ScrollUp();
+        }
+        return P;
+    }
+    TCharInfo *Row = ScreenBuffer[CurY];
+    const TCharInfo Attributes{0, CurrentFG, CurrentBG, BrightAttr};
+    std::int32_t X = CurX;
+    const std::size_t Room = static_cast<std::size_t>(ScreenWidth - X);
+    const std::uint8_t *Stop = P + std::min<std::size_t>(Room, static_cast<std::size_t>(End - P));
+    while (P < Stop && *P >= 32) {
+        TCharInfo &Cell = Row[X++];
+        Cell = Attributes;
+        Cell.Ch = *P++;
+    }
+    CurX = X;
+    if (X == ScreenWidth) { // immediate wrap after the last column
+        CurX = 0;
+        if (++CurY >= ScreenHeight)
+            ScrollUp();
+    }
+    return P;
+}
+
+} // namespace
+
+void WalkBytes(std::span<const std::uint8_t> Data) {
+    const std::uint8_t *P = Data.data();
+    const std::uint8_t *const End = P + Data.size();
+    while (P < End) {
+        const std::uint8_t Ch = *P;
+        if (Ch >= 32) {
+            P = PlaceRun(P, End);
+            continue;
+        }
+        ++P;
+        switch (Ch) {
+        case ESC: {
+            // Collect up to the next letter; another ESC starts over.
+            const std::uint8_t *const Start = P;
+            while (P < End && *P != ESC && !IsLetter(*P))
+                ++P;
+            if (P == End)
+                return; // unfinished at the end: dropped
+            if (*P == ESC)
+                break;
+            ++P;
+            HandleEscapeSequence(std::string_view(reinterpret_cast<const char *>(Start),
+                                                  static_cast<std::size_t>(P - Start)));
+            break;
+        }
+        case CR:
+            CurX = 0;
+            if (CurY >= ScreenHeight)
+                ScrollUp();
+            break;
+        case LF:
+            if (++CurY >= ScreenHeight)
+                ScrollUp();
+            break;
+        default: break; // other control bytes do nothing
+        }
+    }
+}
+
+void ParseAnsiFile(const std::string &FileName) {
+    const std::vector<std::uint8_t> Data = ReadInputFile(FileName);
+    WalkBytes(std::span<const std::uint8_t>(Data.data(), PlayableLength(Data)));
+}

@@ -1,0 +1,41 @@
+#include "terminal/terminal.h"
+
+#include <algorithm>
+
+TScreenBuffer ScreenBuffer;
+std::int32_t ScreenWidth = 0;
+std::int32_t ScreenHeight = 0;
+std::int32_t CurX = 0;
+std::int32_t CurY = 0;
+std::uint8_t CurrentFG = 7;
+std::uint8_t CurrentBG = 0;
+bool BrightAttr = false;
+
+void InitScreenBuffer(std::int32_t Width, std::int32_t Height) {
+    ScreenWidth = Width;
+    ScreenHeight = Height;
+    ScreenBuffer.Width = Width;
+    ScreenBuffer.Height = Height;
+    ScreenBuffer.Top = 0;
+    ScreenBuffer.Cells.assign(static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height),
+                              TCharInfo{32, 7, 0, false});
+    CurX = 0;
+    CurY = 0;
+    CurrentFG = 7;
+    CurrentBG = 0;
+    BrightAttr = false;
+}
+
+void ClearCell(std::int32_t Row, std::int32_t Column) {
+    if (Row >= 0 && Row < ScreenHeight && Column >= 0 && Column < ScreenWidth)
+        ScreenBuffer[Row][Column] = TCharInfo{32, CurrentFG, CurrentBG, BrightAttr};
+}
+
+void ScrollUp() {
+    // The old top row becomes the new bottom row and is blanked in place.
+    if (++ScreenBuffer.Top == ScreenHeight)
+        ScreenBuffer.Top = 0;
+    TCharInfo *Bottom = ScreenBuffer[ScreenHeight - 1];
+    std::fill(Bottom, Bottom + ScreenWidth, TCharInfo{32, CurrentFG, CurrentBG, BrightAttr});
+    CurY = ScreenHeight - 1;
+}

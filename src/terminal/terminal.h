@@ -1,0 +1,96 @@
+// The screen model and the interpreter that turns ANSI bytes into it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+constexpr std::int32_t DEFAULT_WIDTH = 80;
+constexpr std::int32_t DEFAULT_HEIGHT = 25;
+
+// One screen cell.
+struct TCharInfo {
+    std::uint8_t Ch;
+    std::uint8_t Fg;
+    std::uint8_t Bg;
+    bool Bright;
+};
+
+// The grid, indexed [row][column]. Rows live in a ring so that a scroll moves
+// one row's worth of cells instead of the whole screen.
+struct TScreenBuffer {
+    std::vector<TCharInfo> Cells;
+    std::int32_t Width = 0;
+    std::int32_t Height = 0;
+    std::int32_t Top = 0; // ring slot of row 0
+
+    TCharInfo *operator[](std::int32_t Row) {
+        std::int32_t Slot = Top + Row;
+        if (Slot >= Height)
+            Slot -= Height;
+        return Cells.data() + static_cast<std::size_t>(Slot) * static_cast<std::size_t>(Width);
+    }
+    const TCharInfo *operator[](std::int32_t Row) const {
+        return const_cast<TScreenBuffer &>(*this)[Row];
+    }
+};
+
+// Process-wide screen state.
+extern TScreenBuffer ScreenBuffer;
+extern std::int32_t ScreenWidth;
+extern std::int32_t ScreenHeight;
+extern std::int32_t CurX;
+extern std::int32_t CurY;
+extern std::uint8_t CurrentFG;
+extern std::uint8_t CurrentBG;
+extern bool BrightAttr;
+
+void InitScreenBuffer(std::int32_t Width, std::int32_t Height);
+// Blanks one cell with the current attributes; off-screen cells are ignored.
+void ClearCell(std::int32_t Row, std::int32_t Column);
+// Moves every row up by one, blanks the bottom row, puts the cursor on it.
+void ScrollUp();
+
+// Reads the whole file (or stream) into memory. Files of 2^31 bytes or more
+// are refused with "Range check error".
+std::vector<std::uint8_t> ReadInputFile(const std::string &FileName);
+// The bytes that are played: everything before a trailing SAUCE record, its
+// comment block and the end-of-file byte that precedes them.
+std::size_t PlayableLength(std::span<const std::uint8_t> Data);
+// Plays the bytes on the screen.
+void WalkBytes(std::span<const std::uint8_t> Data);
+// Reads and plays one file; raises on read failures.
+void ParseAnsiFile(const std::string &FileName);
+
+// Acts on one completed escape sequence: the bytes after ESC through the
+// final letter.
+void HandleEscapeSequence(std::string_view EscapeBuffer);
+// Select Graphic Rendition on the bytes between "[" and "m".
+void ProcessSGR(std::string_view Params);
+
+// Parameter fields. Fields are ';'-separated; a field starting with '"' is
+// quoted, with doubled quotes standing for one.
+std::vector<std::string> SplitParams(std::string_view Text);
+// Walks the fields of Text without building a list. Pos starts at 0; First
+// is true for the first call. Returns false when no field is left. A field is
+// a view into Text, or into Scratch when unquoting had to copy it.
+bool NextParam(std::string_view Text, std::size_t &Pos, bool &First, std::string &Scratch,
+               std::string_view &Field);
+bool TryParseInt(std::string_view Text, std::int32_t &Value);
+std::int32_t ParseIntDef(std::string_view Text, std::int32_t Default);
+
+// Error texts shared by every file operation.
+[[noreturn]] void RaiseFileError(const char *Format, const std::string &Path, int ErrorCode);
+std::string SystemErrorText(int ErrorCode);
+
+// A report line could not be written. Kept apart from other errors so that
+// no handler mistakes it for a failure of the file it was working on.
+struct TOutputError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+// Writes one report line to standard output at once; raises TOutputError.
+void WriteLine(std::string_view Text);

@@ -1,0 +1,37 @@
+// Helpers shared by the terminal tests.
+#pragma once
+
+#include "terminal/terminal.h"
+
+#include <gtest/gtest.h>
+#include <string_view>
+
+inline void Feed(std::string_view Bytes) {
+    WalkBytes(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(Bytes.data()),
+                                            Bytes.size()));
+}
+
+inline const TCharInfo &Cell(std::int32_t Row, std::int32_t Column) {
+    return ScreenBuffer[Row][Column];
+}
+
+inline bool SameCell(const TCharInfo &A, const TCharInfo &B) {
+    return A.Ch == B.Ch && A.Fg == B.Fg && A.Bg == B.Bg && A.Bright == B.Bright;
+}
+
+// Every test starts from a fresh 80 x 25 screen.
+class ScreenTest : public ::testing::Test {
+  protected:
+    void SetUp() override { InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT); }
+
+    static void ExpectRowBlank(std::int32_t Row, TCharInfo Blank = {32, 7, 0, false}) {
+        for (std::int32_t X = 0; X < ScreenWidth; ++X)
+            ASSERT_TRUE(SameCell(Cell(Row, X), Blank)) << "row " << Row << " column " << X;
+    }
+    // Fills every cell with 'x' so that erasing shows.
+    static void FillScreen() {
+        for (std::int32_t Y = 0; Y < ScreenHeight; ++Y)
+            for (std::int32_t X = 0; X < ScreenWidth; ++X)
+                ScreenBuffer[Y][X] = TCharInfo{'x', 7, 0, false};
+    }
+};

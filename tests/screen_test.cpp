@@ -1,0 +1,205 @@
+#include "feed.h"
+
+#include <string>
+
+namespace {
+
+class Screen : public ScreenTest {};
+class Walk : public ScreenTest {};
+
+TEST_F(Screen, StartsBlankWithDefaultAttributes) {
+    for (std::int32_t Y = 0; Y < 25; ++Y)
+        ExpectRowBlank(Y);
+    EXPECT_EQ(CurX, 0);
+    EXPECT_EQ(CurY, 0);
+    EXPECT_EQ(CurrentFG, 7);
+    EXPECT_EQ(CurrentBG, 0);
+    EXPECT_FALSE(BrightAttr);
+}
+
+TEST_F(Screen, ClearCellIgnoresOffScreenCells) {
+    FillScreen();
+    CurrentBG = 4;
+    for (auto [Row, Column] : {std::pair{-1, 0}, {25, 0}, {0, 80}, {0, -1}})
+        ClearCell(Row, Column);
+    for (std::int32_t Y = 0; Y < 25; ++Y)
+        for (std::int32_t X = 0; X < 80; ++X)
+            ASSERT_EQ(Cell(Y, X).Ch, 'x');
+    ClearCell(3, 5);
+    EXPECT_TRUE(SameCell(Cell(3, 5), {32, 7, 4, false}));
+}
+
+TEST_F(Screen, ScrollMovesRowsUpAndBlanksBottomWithCurrentAttributes) {
+    Feed("first\r\nsecond");
+    CurrentBG = 4;
+    CurX = 37;
+    ScrollUp();
+    EXPECT_EQ(Cell(0, 0).Ch, 's');
+    EXPECT_TRUE(SameCell(Cell(0, 1), {'e', 7, 0, false})); // moved rows keep their attributes
+    ExpectRowBlank(24, {32, 7, 4, false});
+    EXPECT_EQ(CurX, 37);
+    EXPECT_EQ(CurY, 24);
+}
+
+TEST_F(Screen, ManyScrollsKeepRowOrder) {
+    std::string Text;
+    for (int Line = 0; Line < 100; ++Line)
+        Text += std::to_string(Line) + "\r\n";
+    Feed(Text);
+    for (int Row = 0; Row < 24; ++Row)
+        EXPECT_EQ(std::string(1, static_cast<char>(Cell(Row, 0).Ch)) +
+                      static_cast<char>(Cell(Row, 1).Ch),
+                  std::to_string(76 + Row));
+    ExpectRowBlank(24);
+}
+
+TEST_F(Walk, PlacesPrintableBytesWithCurrentAttributes) {
+    Feed("ABC");
+    EXPECT_TRUE(SameCell(Cell(0, 0), {'A', 7, 0, false}));
+    EXPECT_TRUE(SameCell(Cell(0, 2), {'C', 7, 0, false}));
+    EXPECT_EQ(CurX, 3);
+    EXPECT_EQ(CurY, 0);
+}
+
+TEST_F(Walk, CarriageReturnAndLineFeed) {
+    struct TCase {
+        const char *Bytes;
+        std::int32_t Row, Column;
+    };
+    for (const TCase &Case : {TCase{"A\nB", 1, 1}, TCase{"A\r\nB", 1, 0}, TCase{"A\rB", 0, 0}}) {
+        InitScreenBuffer(80, 25);
+        Feed(Case.Bytes);
+        EXPECT_EQ(Cell(Case.Row, Case.Column).Ch, 'B') << Case.Bytes;
+    }
+}
+
+TEST_F(Walk, WrapsImmediatelyAfterLastColumn) {
+    Feed(std::string(80, 'x') + "\r\n");
+    EXPECT_EQ(CurX, 0);
+    EXPECT_EQ(CurY, 2);
+    ExpectRowBlank(1);
+}
+
+TEST_F(Walk, TwentySixLinesScrollTheFirstAway) {
+    std::string Text;
+    for (char Line = 'a'; Line < 'a' + 26; ++Line)
+        Text += std::string(1, Line) + (Line < 'a' + 25 ? "\r\n" : "");
+    Feed(Text);
+    EXPECT_EQ(Cell(0, 0).Ch, 'b');
+    EXPECT_EQ(Cell(24, 0).Ch, 'z');
+    EXPECT_EQ(CurY, 24);
+}
+
+TEST_F(Walk, FullScreenOfTextScrollsOnceAtTheEnd) {
+    std::string Text;
+    for (int I = 0; I < 2000; ++I)
+        Text.push_back(static_cast<char>('!' + I % 90));
+    Feed(Text);
+    EXPECT_EQ(Cell(0, 0).Ch, '!' + 80 % 90);
+    EXPECT_EQ(Cell(23, 79).Ch, '!' + 1999 % 90);
+    ExpectRowBlank(24);
+    EXPECT_EQ(CurX, 0);
+    EXPECT_EQ(CurY, 24);
+}
+
+TEST_F(Walk, ControlBytesOutsideSequencesDoNothing) {
+    Feed(std::string("\0\t\b\a\x1a\x01\x1f", 7));
+    ExpectRowBlank(0);
+    EXPECT_EQ(CurX, 0);
+    EXPECT_EQ(CurY, 0);
+    Feed("\x1a"
+         "after");
+    EXPECT_EQ(Cell(0, 0).Ch, 'a'); // byte 26 does not end the data
+}
+
+TEST_F(Walk, HighBytesArePlaced) {
+    Feed("\x7f\x80\xff\xef\xbb\xbf");
+    for (int X = 0; X < 6; ++X)
+        EXPECT_EQ(Cell(0, X).Ch, static_cast<std::uint8_t>("\x7f\x80\xff\xef\xbb\xbf"[X]));
+}
+
+TEST_F(Walk, EscapeSwallowsBytesUpToTheNextLetter) {
+    Feed("\x1b"
+         "7Hello");
+    EXPECT_EQ(Cell(0, 0).Ch, 'e');
+    EXPECT_EQ(CurX, 4);
+    // CR LF inside a sequence are collected: not numeric, so one step up.
+    InitScreenBuffer(80, 25);
+    Feed("\x1b[6;6H\x1b[3\r\nA");
+    EXPECT_EQ(CurY, 4);
+    EXPECT_EQ(CurX, 5);
+}
+
+TEST_F(Walk, UnfinishedSequencesAreDropped) {
+    for (const char *Bytes : {"\x1b", "\x1b[31", "\x1b[1;44;"}) {
+        InitScreenBuffer(80, 25);
+        Feed(Bytes);
+        ExpectRowBlank(0);
+        EXPECT_EQ(CurrentFG, 7);
+        EXPECT_EQ(CurrentBG, 0);
+    }
+}
+
+TEST_F(Walk, SecondEscapeRestartsCollection) {
+    Feed("\x1b[4\x1b[31mX");
+    EXPECT_TRUE(SameCell(Cell(0, 0), {'X', 1, 0, false}));
+}
+
+TEST_F(Walk, OffScreenCursorStoresNothingUntilBack) {
+    // Column -3: three characters lost, the fourth lands in column 0.
+    Feed("\x1b[1;-2H"); // not numeric: ignored
+    CurX = -3;
+    Feed("abcd");
+    EXPECT_EQ(Cell(0, 0).Ch, 'd');
+    EXPECT_EQ(Cell(0, 1).Ch, ' ');
+
+    // Past the last column: the next byte wraps, the one after lands.
+    InitScreenBuffer(80, 25);
+    Feed("\x1b[3;100Hxy");
+    EXPECT_EQ(Cell(3, 0).Ch, 'y');
+    ExpectRowBlank(2);
+
+    // Row -1: bytes lost until a line feed brings the row to 0.
+    InitScreenBuffer(80, 25);
+    Feed("\x1b[0;5Hlost\nkept");
+    ExpectRowBlank(24);
+    EXPECT_EQ(Cell(0, 8).Ch, 'k');
+}
+
+TEST_F(Walk, CursorBelowScreenScrollsOnceOnWrapOrLineEnd) {
+    for (const char *Tail : {"\r", "\n"}) {
+        InitScreenBuffer(80, 25);
+        Feed("top\x1b[40;5H");
+        Feed(Tail);
+        EXPECT_EQ(CurY, 24) << int(Tail[0]);
+        EXPECT_EQ(CurX, Tail[0] == '\r' ? 0 : 4);
+        ExpectRowBlank(0); // the top row scrolled away, once
+    }
+    InitScreenBuffer(80, 25);
+    Feed("top\x1b[40;80Hab");
+    EXPECT_EQ(CurY, 24);
+    EXPECT_EQ(Cell(24, 0).Ch, 'b');
+}
+
+TEST(Sauce, PlayableLengthStopsBeforeTheRecord) {
+    const std::string Art = "art\r\n";
+    std::string Record = "SAUCE00" + std::string(121, ' ');
+    const auto Length = [](const std::string &Bytes) {
+        return PlayableLength(std::span<const std::uint8_t>(
+            reinterpret_cast<const std::uint8_t *>(Bytes.data()), Bytes.size()));
+    };
+    EXPECT_EQ(Length(Art + "\x1a" + Record), Art.size());
+    EXPECT_EQ(Length(Art + Record), Art.size());
+    Record[104] = 2;
+    const std::string Comments = "COMNT" + std::string(128, 'c');
+    EXPECT_EQ(Length(Art + "\x1a" + Comments + Record), Art.size());
+    // A comment count without its block: only the record goes.
+    EXPECT_EQ(Length(Art + Record), Art.size());
+    Record[104] = 0;
+    EXPECT_EQ(Length(Art), Art.size());
+    EXPECT_EQ(Length(Record), 0u);
+    EXPECT_EQ(Length("x" + Record.substr(1)), 128u); // not a record
+    EXPECT_EQ(Length(std::string("SAUCE00")), 7u);   // too short
+}
+
+} // namespace

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Writes a CP437 8x16 font as cp437.fnt (or the path given) from Debian's
+# console-data package: the PSF1 font minus its 4-byte header, 4096 bytes.
+set -euo pipefail
+Target=${1:-cp437.fnt}
+if [ -s "$Target" ] && [ "$(stat -c %s "$Target")" -ge 4096 ]; then
+  exit 0
+fi
+Work=$(mktemp -d)
+trap 'rm -rf "$Work"' EXIT
+( cd "$Work" && { apt-get download console-data >/dev/null 2>&1 || { apt-get update -qq && apt-get download console-data >/dev/null; }; } )
+dpkg -x "$Work"/console-data_*.deb "$Work/root"
+gunzip -c "$Work/root/usr/share/consolefonts/default8x16.psf.gz" > "$Work/font.psf"
+# PSF1 header: magic 36 04, a mode byte, then the glyph height (16).
+Header=$(head -c 4 "$Work/font.psf" | od -An -tx1 | tr -d ' \n')
+case "$Header" in
+  3604??10) ;;
+  *) echo "unexpected font header $Header in console-data" >&2; exit 1 ;;
+esac
+tail -c +5 "$Work/font.psf" | head -c 4096 > "$Work/cp437.fnt"
+mv "$Work/cp437.fnt" "$Target"
+echo "wrote $Target"

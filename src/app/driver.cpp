@@ -1,0 +1,146 @@
+#include "app/driver.h"
+
+#include "render/render.h"
+#include "terminal/terminal.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <exception>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <typeinfo>
+#include <unistd.h>
+
+namespace {
+
+constexpr int EXIT_FAILED = 1;
+constexpr int EXIT_UNHANDLED = 217;
+
+std::string InputFile;
+std::string OutputFile;
+
+void WriteNotFoundReport() {
+    WriteLine("File not found: " + InputFile);
+    WriteLine("Please check that the file exists and the path is correct.");
+    WriteLine("Example usage: tarvex.exe myfile.ans");
+}
+
+void WriteReadFailureReport(const std::string &Message) {
+    WriteLine("Error reading ANSI file: " + InputFile);
+    WriteLine("Possible causes:");
+    WriteLine(" - The file might be corrupted");
+    WriteLine(" - The file might not be a valid ANSI file");
+    WriteLine(" - You might not have permission to read the file");
+    WriteLine("");
+    WriteLine("Technical details: " + Message);
+}
+
+void WriteWriteFailureReport(const std::string &Message) {
+    WriteLine("Error creating PNG file: " + OutputFile);
+    WriteLine("Possible causes:");
+    WriteLine(" - You might not have permission to write to this location");
+    WriteLine(" - The disk might be full");
+    WriteLine("");
+    WriteLine("Technical details: " + Message);
+}
+
+// Writing the PNG over the input would destroy it; only regular files count,
+// so device paths such as /dev/null may stand on both sides.
+void RefuseOverwritingInput() {
+    struct stat In;
+    struct stat Out;
+    if (::stat(InputFile.c_str(), &In) == 0 && S_ISREG(In.st_mode) &&
+        ::stat(OutputFile.c_str(), &Out) == 0 && In.st_dev == Out.st_dev && In.st_ino == Out.st_ino)
+        throw std::runtime_error("Unable to create file \"" + OutputFile +
+                                 "\": Output would overwrite the input file");
+}
+
+std::string MessageOf(const std::exception &Error) {
+    return dynamic_cast<const std::bad_alloc *>(&Error) ? "Out of memory" : Error.what();
+}
+
+std::string Demangle(const char *Name) {
+    int Status = 0;
+    const std::unique_ptr<char, void (*)(void *)> Readable(
+        abi::__cxa_demangle(Name, nullptr, nullptr, &Status), std::free);
+    return Status == 0 && Readable ? std::string(Readable.get()) : std::string(Name);
+}
+
+void WriteToStderr(const std::string &Text) {
+    std::size_t Done = 0;
+    while (Done < Text.size()) {
+        const ssize_t Written = ::write(2, Text.data() + Done, Text.size() - Done);
+        if (Written <= 0)
+            return; // nowhere left to report to
+        Done += static_cast<std::size_t>(Written);
+    }
+}
+
+} // namespace
+
+std::string DefaultOutputName(std::string_view Input) {
+    const std::size_t Found = Input.find_last_of("/\\:.");
+    const bool ReplaceExtension = Found != std::string_view::npos && Input[Found] == '.' &&
+                                  Found > 0 && Input[Found - 1] != '/' && Input[Found - 1] != '\\';
+    std::string Output(ReplaceExtension ? Input.substr(0, Found) : Input);
+    return Output + ".png";
+}
+
+bool FileExists(const std::string &Path) {
+    struct stat Info;
+    return ::stat(Path.c_str(), &Info) == 0 && !S_ISDIR(Info.st_mode);
+}
+
+int RunConversion(const std::vector<std::string> &Args) {
+    if (Args.empty()) {
+        WriteLine("Usage: tarvex.exe <input.ans> [output.png]");
+        return EXIT_SUCCESS;
+    }
+    InputFile = Args[0];
+    OutputFile = Args.size() >= 2 ? Args[1] : DefaultOutputName(InputFile);
+    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+
+    WriteLine("Parsing ANSI file: " + InputFile);
+    if (!FileExists(InputFile)) {
+        WriteNotFoundReport();
+        return EXIT_FAILED;
+    }
+    try {
+        ParseAnsiFile(InputFile);
+    } catch (const std::exception &Error) {
+        WriteReadFailureReport(MessageOf(Error));
+        return EXIT_FAILED;
+    }
+
+    WriteLine("Rendering to PNG: " + OutputFile);
+    try {
+        RefuseOverwritingInput();
+        RenderToPng(OutputFile);
+        WriteLine("Conversion completed successfully!");
+    } catch (const std::exception &Error) {
+        // A failed report line lands here too; its report fails the same way
+        // and escapes, as it must.
+        WriteWriteFailureReport(MessageOf(Error));
+        return EXIT_FAILED;
+    }
+    return EXIT_SUCCESS;
+}
+
+int ReportUnhandledError() {
+    std::string TypeName = "unknown exception";
+    std::string Message;
+    try {
+        throw;
+    } catch (const std::exception &Error) {
+        TypeName = Demangle(typeid(Error).name());
+        Message = Error.what();
+    } catch (...) {
+    }
+    // No code address or trace is known here; the report keeps its shape.
+    WriteToStderr("An unhandled exception occurred at $0000000000000000:\n" + TypeName + ": " +
+                  Message + "\n\n");
+    return EXIT_UNHANDLED;
+}

@@ -1,0 +1,41 @@
+// PNG output: the in-memory picture and its encoder.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// One colour with 16-bit components.
+struct TRgb16 {
+    std::uint16_t R;
+    std::uint16_t G;
+    std::uint16_t B;
+};
+
+// A picture with 16-bit red, green and blue per pixel, created black. Pixels
+// are stored as the PNG encoder needs them: six bytes each, every sample most
+// significant byte first, rows from the top.
+struct RgbImage {
+    std::int32_t Width;
+    std::int32_t Height;
+    std::vector<std::uint8_t> Samples;
+
+    RgbImage(std::int32_t ImageWidth, std::int32_t ImageHeight);
+    // Raises std::out_of_range outside the picture.
+    void SetPixel(std::int32_t X, std::int32_t Y, TRgb16 Color);
+    TRgb16 GetPixel(std::int32_t X, std::int32_t Y) const;
+    std::uint8_t *Row(std::int32_t Y) { return Samples.data() + RowOffset(Y); }
+    const std::uint8_t *Row(std::int32_t Y) const { return Samples.data() + RowOffset(Y); }
+    std::size_t RowBytes() const { return static_cast<std::size_t>(Width) * 6; }
+
+  private:
+    std::size_t RowOffset(std::int32_t Y) const { return static_cast<std::size_t>(Y) * RowBytes(); }
+};
+
+// Receives the bytes of the file; must store all of them or raise.
+using TByteSink = std::function<void(const std::uint8_t *Data, std::size_t Size)>;
+
+// Writes the picture as a 16-bit truecolour PNG: IHDR, an empty pHYs, one IDAT
+// and IEND. zlib failures raise zlib's text for the error.
+void EncodePng(const RgbImage &Image, const TByteSink &Sink);

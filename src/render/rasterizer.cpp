@@ -1,0 +1,145 @@
+// Paints screen cells into 8 x 16 pixel blocks and writes the PNG file.
+#include "render/render.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <unistd.h>
+
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+
+namespace {
+
+using TMask = std::array<std::uint8_t, CHAR_HEIGHT>;
+
+// Rows 0-15 of a shape filled with Bits between rows From and To inclusive.
+constexpr TMask Rows(int From, int To, std::uint8_t Bits) {
+    TMask Mask{};
+    for (int Row = From; Row <= To; ++Row)
+        Mask[static_cast<std::size_t>(Row)] = Bits;
+    return Mask;
+}
+
+// Block and line characters that are always drawn from these shapes.
+constexpr TMask VERTICAL_LINE = Rows(0, 15, 0x08);  // 179, column 4
+constexpr TMask HORIZONTAL_LINE = Rows(8, 8, 0xFF); // 196, row 8
+constexpr TMask FULL_BLOCK = Rows(0, 15, 0xFF);     // 219
+constexpr TMask LOWER_HALF = Rows(8, 15, 0xFF);     // 220
+constexpr TMask LEFT_HALF = Rows(0, 15, 0xF0);      // 221, columns 0-3
+constexpr TMask RIGHT_HALF = Rows(0, 15, 0x0F);     // 222, columns 4-7
+constexpr TMask UPPER_HALF = Rows(0, 7, 0xFF);      // 223
+
+// Shapes used when no font is loaded.
+constexpr TMask DIGIT_BAR = Rows(4, 12, 0x3C); // columns 2-5
+constexpr TMask LETTER_BARS = [] {
+    TMask Mask = Rows(3, 12, 0x3C);
+    Mask[8] = 0; // split in two
+    return Mask;
+}();
+constexpr TMask DOT = Rows(6, 9, 0x1C); // columns 3-5
+
+const TMask *BuiltInShape(std::uint8_t Ch) {
+    switch (Ch) {
+    case 179: return &VERTICAL_LINE;
+    case 196: return &HORIZONTAL_LINE;
+    case 219: return &FULL_BLOCK;
+    case 220: return &LOWER_HALF;
+    case 221: return &LEFT_HALF;
+    case 222: return &RIGHT_HALF;
+    case 223: return &UPPER_HALF;
+    default: return nullptr;
+    }
+}
+
+TMask FallbackShape(std::uint8_t Ch) {
+    if (Ch >= '0' && Ch <= '9')
+        return DIGIT_BAR;
+    if ((Ch >= 'A' && Ch <= 'Z') || (Ch >= 'a' && Ch <= 'z'))
+        return LETTER_BARS;
+    if (Ch == ' ')
+        return TMask{};
+    return DOT;
+}
+
+void PutSamples(std::uint8_t *Out, TRgb16 Color) {
+    const std::uint8_t Bytes[6] = {
+        static_cast<std::uint8_t>(Color.R >> 8), static_cast<std::uint8_t>(Color.R),
+        static_cast<std::uint8_t>(Color.G >> 8), static_cast<std::uint8_t>(Color.G),
+        static_cast<std::uint8_t>(Color.B >> 8), static_cast<std::uint8_t>(Color.B)};
+    std::memcpy(Out, Bytes, 6);
+}
+
+void PaintCell(RgbImage &Image, std::int32_t Column, std::int32_t Row, const TCharInfo &Cell,
+               const TFont &Font) {
+    std::uint8_t Fore[6];
+    std::uint8_t Back[6];
+    PutSamples(Fore, PaletteColor(ForegroundIndex(Cell)));
+    PutSamples(Back, PaletteColor(Cell.Bg));
+    const TMask Mask = CellMask(Cell.Ch, Font);
+    for (std::int32_t PY = 0; PY < CHAR_HEIGHT; ++PY) {
+        std::uint8_t *Out =
+            Image.Row(Row * CHAR_HEIGHT + PY) + static_cast<std::size_t>(Column) * CHAR_WIDTH * 6;
+        const unsigned Bits = Mask[static_cast<std::size_t>(PY)];
+        for (int PX = 0; PX < CHAR_WIDTH; ++PX, Out += 6)
+            std::memcpy(Out, (Bits >> (7 - PX)) & 1 ? Fore : Back, 6);
+    }
+}
+
+void WriteAll(int Fd, const std::uint8_t *Data, std::size_t Size) {
+    while (Size > 0) {
+        const ssize_t Written = ::write(Fd, Data, Size);
+        if (Written < 0 && errno == EINTR)
+            continue;
+        if (Written <= 0)
+            throw std::runtime_error("Stream write error");
+        Data += Written;
+        Size -= static_cast<std::size_t>(Written);
+    }
+}
+
+} // namespace
+
+TMask CellMask(std::uint8_t Ch, const TFont &Font) {
+    if (const TMask *Shape = BuiltInShape(Ch))
+        return *Shape;
+    if (!Font.Loaded)
+        return FallbackShape(Ch);
+    TMask Glyph;
+    std::memcpy(Glyph.data(), Font.Data.data() + static_cast<std::size_t>(Ch) * CHAR_HEIGHT,
+                CHAR_HEIGHT);
+    return Glyph;
+}
+
+void PaintScreen(RgbImage &Image, const TFont &Font) {
+    for (std::int32_t Y = 0; Y < ScreenHeight; ++Y) {
+        const TCharInfo *Cells = ScreenBuffer[Y];
+        for (std::int32_t X = 0; X < ScreenWidth; ++X)
+            PaintCell(Image, X, Y, Cells[X], Font);
+    }
+}
+
+void RenderToPng(const std::string &FileName) {
+    const TFont Font = LoadCP437Font(FONT_FILE_NAME);
+    RgbImage Image(ScreenWidth * CHAR_WIDTH, ScreenHeight * CHAR_HEIGHT);
+    PaintScreen(Image, Font);
+    // The file is created only now, after every cell is painted.
+    const int Fd =
+        ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_BINARY | O_CLOEXEC, 0666);
+    if (Fd < 0)
+        RaiseFileError("Unable to create file \"%s\": %s", FileName, errno);
+    try {
+        EncodePng(Image,
+                  [Fd](const std::uint8_t *Data, std::size_t Size) { WriteAll(Fd, Data, Size); });
+    } catch (...) {
+        ::close(Fd);
+        throw;
+    }
+    if (::close(Fd) != 0)
+        throw std::runtime_error("Stream write error");
+}

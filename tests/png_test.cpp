@@ -1,0 +1,142 @@
+#include "png/png.h"
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <string>
+#include <vector>
+#include <zlib.h>
+
+namespace {
+
+using TBytes = std::vector<std::uint8_t>;
+
+TBytes Encode(const RgbImage &Image) {
+    TBytes File;
+    EncodePng(Image, [&File](const std::uint8_t *Data, std::size_t Size) {
+        File.insert(File.end(), Data, Data + Size);
+    });
+    return File;
+}
+
+std::uint32_t BigEndian32(const std::uint8_t *P) {
+    return std::uint32_t{P[0]} << 24 | std::uint32_t{P[1]} << 16 | std::uint32_t{P[2]} << 8 | P[3];
+}
+
+struct TChunk {
+    std::string Type;
+    TBytes Data;
+};
+
+// Splits a PNG into its chunks, checking every CRC.
+std::vector<TChunk> Chunks(const TBytes &File) {
+    std::vector<TChunk> Result;
+    std::size_t At = 8;
+    while (At + 12 <= File.size()) {
+        const std::uint32_t Length = BigEndian32(&File[At]);
+        EXPECT_LE(At + 12 + Length, File.size());
+        TChunk Chunk{std::string(File.begin() + At + 4, File.begin() + At + 8),
+                     TBytes(File.begin() + At + 8, File.begin() + At + 8 + Length)};
+        const uLong Crc = crc32(0, &File[At + 4], static_cast<uInt>(Length + 4));
+        EXPECT_EQ(BigEndian32(&File[At + 8 + Length]), Crc) << Chunk.Type;
+        Result.push_back(std::move(Chunk));
+        At += 12 + Length;
+    }
+    EXPECT_EQ(At, File.size());
+    return Result;
+}
+
+TBytes Inflate(const TBytes &Compressed) {
+    TBytes Out(1 << 16);
+    z_stream Stream{};
+    EXPECT_EQ(inflateInit(&Stream), Z_OK);
+    Stream.next_in = const_cast<Bytef *>(Compressed.data());
+    Stream.avail_in = static_cast<uInt>(Compressed.size());
+    int Result = Z_OK;
+    while (Result == Z_OK) {
+        if (Stream.total_out == Out.size())
+            Out.resize(Out.size() * 2);
+        Stream.next_out = Out.data() + Stream.total_out;
+        Stream.avail_out = static_cast<uInt>(Out.size() - Stream.total_out);
+        Result = inflate(&Stream, Z_NO_FLUSH);
+    }
+    EXPECT_EQ(Result, Z_STREAM_END);
+    EXPECT_EQ(Stream.avail_in, 0u); // nothing after the stream
+    Out.resize(Stream.total_out);
+    inflateEnd(&Stream);
+    return Out;
+}
+
+const TBytes FIXED_HEAD = {
+    0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A,                   // signature
+    0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00, 0x02, 0x80, // IHDR 640
+    0x00, 0x00, 0x01, 0x90, 0x10, 0x02, 0x00, 0x00, 0x00, 0xE1, 0x01, 0x9A, 0x31,
+    0x00, 0x00, 0x00, 0x09, 0x70, 0x48, 0x59, 0x73, 0x00, 0x00, 0x00, 0x00, // pHYs
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x9D, 0x62, 0x26, 0x32};
+const TBytes IEND = {0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+
+TEST(PngEncoder, WritesTheFixedLayoutAroundOneIdat) {
+    RgbImage Image(640, 400);
+    Image.SetPixel(0, 0, {0xAAAA, 0x5555, 0x0000});
+    Image.SetPixel(639, 399, {0xFFFF, 0xFFFF, 0xFFFF});
+    Image.SetPixel(17, 200, {0x5555, 0xFFFF, 0x5555});
+    const TBytes File = Encode(Image);
+    ASSERT_GE(File.size(), 78u);
+    EXPECT_EQ(TBytes(File.begin(), File.begin() + 54), FIXED_HEAD);
+    EXPECT_EQ(TBytes(File.end() - 12, File.end()), IEND);
+    const std::vector<TChunk> Parts = Chunks(File);
+    ASSERT_EQ(Parts.size(), 4u);
+    EXPECT_EQ(Parts[2].Type, "IDAT");
+    EXPECT_EQ(File.size(), 78 + Parts[2].Data.size());
+    EXPECT_EQ(Parts[2].Data[0], 0x78);
+    EXPECT_EQ(Parts[2].Data[1], 0x9C);
+
+    const TBytes Raw = Inflate(Parts[2].Data);
+    ASSERT_EQ(Raw.size(), 1536400u);
+    for (std::size_t Row = 0; Row < 400; ++Row) {
+        ASSERT_EQ(Raw[Row * 3841], 0) << Row; // filter None
+        for (std::size_t Byte = 1; Byte < 3841; Byte += 2)
+            ASSERT_EQ(Raw[Row * 3841 + Byte], Raw[Row * 3841 + Byte + 1]);
+    }
+    const auto PixelAt = [&Raw](std::size_t X, std::size_t Y) {
+        const std::size_t At = Y * 3841 + 1 + 6 * X;
+        return TBytes(Raw.begin() + At, Raw.begin() + At + 6);
+    };
+    EXPECT_EQ(PixelAt(0, 0), (TBytes{0xAA, 0xAA, 0x55, 0x55, 0, 0}));
+    EXPECT_EQ(PixelAt(639, 399), TBytes(6, 0xFF));
+    EXPECT_EQ(PixelAt(17, 200), (TBytes{0x55, 0x55, 0xFF, 0xFF, 0x55, 0x55}));
+    EXPECT_EQ(PixelAt(1, 0), TBytes(6, 0));
+}
+
+TEST(PngEncoder, TakesTheSizeFromTheImage) {
+    RgbImage Image(3, 2);
+    Image.SetPixel(2, 1, {0x0102, 0x0304, 0x0506});
+    const std::vector<TChunk> Parts = Chunks(Encode(Image));
+    ASSERT_EQ(Parts.size(), 4u);
+    EXPECT_EQ(BigEndian32(&Parts[0].Data[0]), 3u);
+    EXPECT_EQ(BigEndian32(&Parts[0].Data[4]), 2u);
+    const TBytes Raw = Inflate(Parts[2].Data);
+    ASSERT_EQ(Raw.size(), 2u * 19);
+    EXPECT_EQ(TBytes(Raw.end() - 6, Raw.end()), (TBytes{1, 2, 3, 4, 5, 6}));
+}
+
+TEST(PngEncoder, SinkFailureStopsTheWriting) {
+    RgbImage Image(640, 400);
+    std::size_t Calls = 0;
+    const auto Failing = [&Calls](const std::uint8_t *, std::size_t) {
+        ++Calls;
+        throw std::runtime_error("Stream write error");
+    };
+    EXPECT_THROW(
+        {
+            try {
+                EncodePng(Image, Failing);
+            } catch (const std::runtime_error &Error) {
+                EXPECT_STREQ(Error.what(), "Stream write error");
+                throw;
+            }
+        },
+        std::runtime_error);
+    EXPECT_EQ(Calls, 1u);
+}
+
+} // namespace

@@ -1,0 +1,179 @@
+#include "render/render.h"
+
+#include "feed.h"
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr TRgb16 BLACK{0, 0, 0};
+
+bool SameColor(TRgb16 A, TRgb16 B) { return A.R == B.R && A.G == B.G && A.B == B.B; }
+
+TEST(Palette, WidensEntriesAndBrightensForegroundOnly) {
+    EXPECT_TRUE(SameColor(PaletteColor(0), BLACK));
+    EXPECT_TRUE(SameColor(PaletteColor(3), {0xAAAA, 0x5555, 0x0000}));
+    EXPECT_TRUE(SameColor(PaletteColor(9), {0xFFFF, 0x5555, 0x5555}));
+    EXPECT_TRUE(SameColor(PaletteColor(11), {0xFFFF, 0xFFFF, 0x5555}));
+    EXPECT_TRUE(SameColor(PaletteColor(15), {0xFFFF, 0xFFFF, 0xFFFF}));
+    EXPECT_EQ(ForegroundIndex({'A', 1, 1, true}), 9);
+    EXPECT_EQ(ForegroundIndex({'A', 3, 0, false}), 3);
+    EXPECT_EQ(ForegroundIndex({'A', 9, 0, true}), 9); // already bright: no +8
+}
+
+// Paints the screen as it stands and returns the picture.
+class Painting : public ScreenTest {
+protected:
+    TFont Font;
+    RgbImage Paint() {
+        RgbImage Image(640, 400);
+        PaintScreen(Image, Font);
+        return Image;
+    }
+    // The cell's 16 rows as read back from the picture: bit set where the
+    // pixel has the colour Fg, and every other pixel must be Bg.
+    static std::vector<std::uint8_t> Rows(const RgbImage &Image, int Column, int Row, TRgb16 Fg,
+                                          TRgb16 Bg) {
+        std::vector<std::uint8_t> Mask(16);
+        for (int PY = 0; PY < 16; ++PY)
+            for (int PX = 0; PX < 8; ++PX) {
+                const TRgb16 Pixel = Image.GetPixel(Column * 8 + PX, Row * 16 + PY);
+                if (SameColor(Pixel, Fg))
+                    Mask[PY] |= static_cast<std::uint8_t>(0x80 >> PX);
+                else
+                    EXPECT_TRUE(SameColor(Pixel, Bg)) << "pixel " << PX << "," << PY;
+            }
+        return Mask;
+    }
+    static std::vector<std::uint8_t> Fill(int From, int To, std::uint8_t Bits,
+                                          std::vector<std::uint8_t> Mask = std::vector<std::uint8_t>(16)) {
+        for (int Row = From; Row <= To; ++Row)
+            Mask[Row] = Bits;
+        return Mask;
+    }
+};
+
+TEST_F(Painting, EmptyScreenIsBlack) {
+    const RgbImage Image = Paint();
+    for (std::uint8_t Byte : Image.Samples)
+        ASSERT_EQ(Byte, 0);
+}
+
+TEST_F(Painting, BuiltInShapesWinOverTheFont) {
+    Font.Loaded = true;
+    Font.Data.fill(0x5A); // a font glyph would show as stripes
+    Feed("\x1b[34;41m\xb3\xc4\xdb\xdc\xdd\xde\xdf");
+    const RgbImage Image = Paint();
+    const TRgb16 Fg = PaletteColor(4);
+    const TRgb16 Bg = PaletteColor(1);
+    EXPECT_EQ(Rows(Image, 0, 0, Fg, Bg), Fill(0, 15, 0x08));
+    EXPECT_EQ(Rows(Image, 1, 0, Fg, Bg), Fill(8, 8, 0xFF));
+    EXPECT_EQ(Rows(Image, 2, 0, Fg, Bg), Fill(0, 15, 0xFF));
+    EXPECT_EQ(Rows(Image, 3, 0, Fg, Bg), Fill(8, 15, 0xFF));
+    EXPECT_EQ(Rows(Image, 4, 0, Fg, Bg), Fill(0, 15, 0xF0));
+    EXPECT_EQ(Rows(Image, 5, 0, Fg, Bg), Fill(0, 15, 0x0F));
+    EXPECT_EQ(Rows(Image, 6, 0, Fg, Bg), Fill(0, 7, 0xFF));
+}
+
+TEST_F(Painting, FallbackShapesWithoutFont) {
+    Feed("A5 #\x82\xb0\x7fz");
+    const RgbImage Image = Paint();
+    const TRgb16 Fg = PaletteColor(7);
+    const std::vector<std::uint8_t> Dot = Fill(6, 9, 0x1C);
+    EXPECT_EQ(Rows(Image, 0, 0, Fg, BLACK), Fill(9, 12, 0x3C, Fill(3, 7, 0x3C)));
+    EXPECT_EQ(Rows(Image, 1, 0, Fg, BLACK), Fill(4, 12, 0x3C));
+    EXPECT_EQ(Rows(Image, 2, 0, Fg, BLACK), std::vector<std::uint8_t>(16));
+    for (int Column = 3; Column <= 6; ++Column)
+        EXPECT_EQ(Rows(Image, Column, 0, Fg, BLACK), Dot) << Column;
+    EXPECT_EQ(Rows(Image, 7, 0, Fg, BLACK), Fill(9, 12, 0x3C, Fill(3, 7, 0x3C)));
+}
+
+TEST_F(Painting, FontGlyphsWithBitSevenLeftmost) {
+    Font.Loaded = true;
+    for (int Row = 0; Row < 16; ++Row)
+        Font.Data['A' * 16 + Row] = static_cast<std::uint8_t>(0x80 >> (Row % 8));
+    Font.Data[' ' * 16 + 15] = 0xFF; // a space glyph with bits shows them
+    Feed("\x1b[1;32;104mA ");
+    const RgbImage Image = Paint();
+    std::vector<std::uint8_t> Diagonal(16);
+    for (int Row = 0; Row < 16; ++Row)
+        Diagonal[Row] = static_cast<std::uint8_t>(0x80 >> (Row % 8));
+    EXPECT_EQ(Rows(Image, 0, 0, PaletteColor(10), PaletteColor(12)), Diagonal);
+    EXPECT_EQ(Rows(Image, 1, 0, PaletteColor(10), PaletteColor(12)), Fill(15, 15, 0xFF));
+    EXPECT_EQ(Rows(Image, 2, 0, PaletteColor(7), BLACK), Fill(15, 15, 0xFF)); // fresh cell, same glyph
+}
+
+TEST(RgbImageTest, RefusesPixelsOutside) {
+    RgbImage Image(3, 2);
+    Image.SetPixel(2, 1, {0x1234, 0x5678, 0x9ABC});
+    EXPECT_TRUE(SameColor(Image.GetPixel(2, 1), {0x1234, 0x5678, 0x9ABC}));
+    EXPECT_EQ(Image.Samples[Image.Samples.size() - 6], 0x12); // most significant byte first
+    EXPECT_THROW(Image.SetPixel(3, 0, BLACK), std::out_of_range);
+    EXPECT_THROW(Image.SetPixel(0, -1, BLACK), std::out_of_range);
+    EXPECT_THROW(Image.GetPixel(0, 2), std::out_of_range);
+}
+
+// Font files in a scratch directory; stdout is captured to check the lines.
+class FontFile : public ::testing::Test {
+protected:
+    std::filesystem::path Dir;
+    void SetUp() override {
+        Dir = std::filesystem::temp_directory_path() /
+              ("tarvex-font-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(Dir);
+    }
+    void TearDown() override { std::filesystem::remove_all(Dir); }
+    std::string Write(const std::string &Bytes) {
+        const std::filesystem::path Path = Dir / "cp437.fnt";
+        std::ofstream(Path, std::ios::binary) << Bytes;
+        return Path.string();
+    }
+    TFont Load(const std::string &Path, std::string &Output) {
+        ::testing::internal::CaptureStdout();
+        TFont Font = LoadCP437Font(Path);
+        Output = ::testing::internal::GetCapturedStdout();
+        return Font;
+    }
+};
+
+TEST_F(FontFile, TooSmallFilesAreNotUsed) {
+    for (std::size_t Size : {0u, 2048u, 4095u}) {
+        std::string Output;
+        const TFont Font = Load(Write(std::string(Size, '\x7f')), Output);
+        EXPECT_EQ(Output, "Font file too small, using fallback rendering\n") << Size;
+        EXPECT_FALSE(Font.Loaded);
+        EXPECT_EQ(Font.Data[0], 0);
+    }
+}
+
+TEST_F(FontFile, FirstFourKilobytesAreLoaded) {
+    for (const std::string &Bytes :
+         {std::string(4096, '\x11'), std::string(4096, '\x11') + std::string(4096, '\x22'),
+          std::string(4096, '\0')}) {
+        std::string Output;
+        const TFont Font = Load(Write(Bytes), Output);
+        EXPECT_EQ(Output, "Font data loaded successfully\n");
+        EXPECT_TRUE(Font.Loaded);
+        EXPECT_EQ(Font.Data[4095], static_cast<std::uint8_t>(Bytes[0]));
+    }
+}
+
+TEST_F(FontFile, MissingOrDirectoryIsUnreadable) {
+    std::string Output;
+    EXPECT_FALSE(Load((Dir / "absent.fnt").string(), Output).Loaded);
+    EXPECT_EQ(Output, "Font file not found or cannot be read, using fallback rendering\n"
+                      "Error: Unable to open file \"" + (Dir / "absent.fnt").string() +
+                          "\": No such file or directory\n");
+    std::filesystem::create_directory(Dir / "cp437.fnt");
+    const TFont Font = Load((Dir / "cp437.fnt").string(), Output);
+    EXPECT_FALSE(Font.Loaded);
+    EXPECT_EQ(Output, "Font file not found or cannot be read, using fallback rendering\n"
+                      "Error: Unable to open file \"" + (Dir / "cp437.fnt").string() +
+                          "\": Is a directory\n");
+}
+
+} // namespace

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <stdexcept>
 #include <unistd.h>
+#include <vector>
 
 #ifndef O_BINARY
 #define O_BINARY 0
@@ -75,20 +76,19 @@ void PutSamples(std::uint8_t *Out, TRgb16 Color) {
     std::memcpy(Out, Bytes, 6);
 }
 
-void PaintCell(RgbImage &Image, std::int32_t Column, std::int32_t Row, const TCharInfo &Cell,
-               const TFont &Font) {
+// The pixel bytes of four pixels for each 4-bit mask, for one colour pair:
+// a row of a cell is two lookups instead of eight pixel choices.
+constexpr std::size_t HALF_ROW = 4 * 6;
+using TNibbleRows = std::array<std::array<std::uint8_t, HALF_ROW>, 16>;
+
+void BuildNibbleRows(TNibbleRows &Rows, std::uint8_t ForeIndex, std::uint8_t BackIndex) {
     std::uint8_t Fore[6];
     std::uint8_t Back[6];
-    PutSamples(Fore, PaletteColor(ForegroundIndex(Cell)));
-    PutSamples(Back, PaletteColor(Cell.Bg));
-    const TMask Mask = CellMask(Cell.Ch, Font);
-    for (std::int32_t PY = 0; PY < CHAR_HEIGHT; ++PY) {
-        std::uint8_t *Out =
-            Image.Row(Row * CHAR_HEIGHT + PY) + static_cast<std::size_t>(Column) * CHAR_WIDTH * 6;
-        const unsigned Bits = Mask[static_cast<std::size_t>(PY)];
-        for (int PX = 0; PX < CHAR_WIDTH; ++PX, Out += 6)
-            std::memcpy(Out, (Bits >> (7 - PX)) & 1 ? Fore : Back, 6);
-    }
+    PutSamples(Fore, PaletteColor(ForeIndex));
+    PutSamples(Back, PaletteColor(BackIndex));
+    for (unsigned Bits = 0; Bits < 16; ++Bits)
+        for (unsigned PX = 0; PX < 4; ++PX)
+            std::memcpy(&Rows[Bits][PX * 6], (Bits >> (3 - PX)) & 1 ? Fore : Back, 6);
 }
 
 void WriteAll(int Fd, const std::uint8_t *Data, std::size_t Size) {
@@ -117,10 +117,30 @@ TMask CellMask(std::uint8_t Ch, const TFont &Font) {
 }
 
 void PaintScreen(RgbImage &Image, const TFont &Font) {
+    // Tables are built on first use of each foreground/background pair.
+    std::vector<TNibbleRows> Tables(256);
+    std::array<bool, 256> Built{};
     for (std::int32_t Y = 0; Y < ScreenHeight; ++Y) {
         const TCharInfo *Cells = ScreenBuffer[Y];
-        for (std::int32_t X = 0; X < ScreenWidth; ++X)
-            PaintCell(Image, X, Y, Cells[X], Font);
+        for (std::int32_t X = 0; X < ScreenWidth; ++X) {
+            const TCharInfo &Cell = Cells[X];
+            const std::uint8_t ForeIndex = ForegroundIndex(Cell) & 15;
+            const std::uint8_t BackIndex = Cell.Bg & 15;
+            const std::size_t Pair = std::size_t{ForeIndex} * 16 + BackIndex;
+            if (!Built[Pair]) {
+                BuildNibbleRows(Tables[Pair], ForeIndex, BackIndex);
+                Built[Pair] = true;
+            }
+            const TNibbleRows &Rows = Tables[Pair];
+            const TMask Mask = CellMask(Cell.Ch, Font);
+            for (std::int32_t PY = 0; PY < CHAR_HEIGHT; ++PY) {
+                std::uint8_t *Out = Image.Row(Y * CHAR_HEIGHT + PY) +
+                                    static_cast<std::size_t>(X) * CHAR_WIDTH * 6;
+                const std::uint8_t Bits = Mask[static_cast<std::size_t>(PY)];
+                std::memcpy(Out, Rows[Bits >> 4].data(), HALF_ROW);
+                std::memcpy(Out + HALF_ROW, Rows[Bits & 15].data(), HALF_ROW);
+            }
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 #include "terminal/terminal.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -142,14 +143,20 @@ const std::uint8_t *PlaceRun(const std::uint8_t *P, const std::uint8_t *End) {
         return P;
     }
     TCharInfo *Row = ScreenBuffer[CurY];
-    const TCharInfo Attributes{0, CurrentFG, CurrentBG, BrightAttr};
     std::int32_t X = CurX;
     const std::size_t Room = static_cast<std::size_t>(ScreenWidth - X);
     const std::uint8_t *Stop = P + std::min<std::size_t>(Room, static_cast<std::size_t>(End - P));
-    while (P < Stop && *P >= 32) {
-        TCharInfo &Cell = Row[X++];
-        Cell = Attributes;
-        Cell.Ch = *P++;
+    if constexpr (std::endian::native == std::endian::little && sizeof(TCharInfo) == 4) {
+        // One 32-bit store per cell: the attributes with the character in
+        // the low byte.
+        const std::uint32_t Attributes = std::uint32_t{CurrentFG} << 8 |
+                                         std::uint32_t{CurrentBG} << 16 |
+                                         std::uint32_t{BrightAttr} << 24;
+        while (P < Stop && *P >= 32)
+            Row[X++] = std::bit_cast<TCharInfo>(Attributes | *P++);
+    } else {
+        while (P < Stop && *P >= 32)
+            Row[X++] = TCharInfo{*P++, CurrentFG, CurrentBG, BrightAttr};
     }
     CurX = X;
     if (X == ScreenWidth) { // immediate wrap after the last column

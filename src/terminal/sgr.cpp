@@ -27,6 +27,37 @@ void ApplySgrCode(std::int32_t Code) {
     // every other code, extended colour forms included, has no effect
 }
 
+// The usual form, digits and ';' with no field longer than nine digits: each
+// field converts as plain decimal and an empty one is skipped, exactly as the
+// general rules give. Returns false, having changed nothing, for any other text.
+bool ApplyPlainFields(std::string_view Params) {
+    std::size_t Run = 0;
+    for (const char C : Params) {
+        if (C == ';') {
+            Run = 0;
+        } else if (C >= '0' && C <= '9' && ++Run <= 9) {
+        } else {
+            return false;
+        }
+    }
+    std::int32_t Code = 0;
+    bool HasDigits = false;
+    for (const char C : Params) {
+        if (C == ';') {
+            if (HasDigits)
+                ApplySgrCode(Code);
+            Code = 0;
+            HasDigits = false;
+        } else {
+            Code = Code * 10 + (C - '0');
+            HasDigits = true;
+        }
+    }
+    if (HasDigits)
+        ApplySgrCode(Code);
+    return true;
+}
+
 } // namespace
 
 void ProcessSGR(std::string_view Params) {
@@ -34,6 +65,8 @@ void ProcessSGR(std::string_view Params) {
         ResetAttributes();
         return;
     }
+    if (ApplyPlainFields(Params))
+        return;
     std::size_t Pos = 0;
     bool First = true;
     std::string Scratch;

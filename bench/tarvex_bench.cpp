@@ -1,0 +1,161 @@
+// Micro-benchmarks of each stage: the walk over bytes in memory, painting,
+// building the scanlines and encoding. Figures only; nothing is asserted.
+#include "render/render.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t ART_TARGET = std::size_t{64} << 20;
+
+std::string ReadWhole(const fs::path &Path) {
+    std::ifstream In(Path, std::ios::binary);
+    std::ostringstream Bytes;
+    Bytes << In.rdbuf();
+    return Bytes.str();
+}
+
+// Real art: the corpus when it is there (TARVEX_CORPUS or ../shared/corpus),
+// else the bundled examples, repeated to at least 64 MiB.
+const std::string &ArtBytes() {
+    static const std::string Art = [] {
+        std::vector<fs::path> Roots;
+        if (const char *Env = std::getenv("TARVEX_CORPUS"))
+            Roots.emplace_back(Env);
+        Roots.emplace_back(fs::path(TARVEX_SOURCE_DIR) / ".." / "shared" / "corpus");
+        Roots.emplace_back(fs::path(TARVEX_SOURCE_DIR) / "examples");
+        std::string One;
+        for (const fs::path &Root : Roots) {
+            if (!fs::is_directory(Root))
+                continue;
+            for (const auto &Entry : fs::recursive_directory_iterator(Root)) {
+                const std::string Ext = Entry.path().extension().string();
+                if (Entry.is_regular_file() && Entry.path().parent_path().filename() != "LICENSES" &&
+                    Ext != ".md")
+                    One += ReadWhole(Entry.path());
+            }
+            if (!One.empty())
+                break;
+        }
+        std::string All;
+        All.reserve(ART_TARGET + One.size());
+        while (All.size() < ART_TARGET)
+            All += One;
+        return All;
+    }();
+    return Art;
+}
+
+const std::string &PlainText() {
+    static const std::string Text = [] {
+        const std::string Line =
+            "The quick brown fox jumps over the lazy dog, 0123456789 times (and more).\r\n";
+        std::string All;
+        while (All.size() < ART_TARGET)
+            All += Line;
+        return All;
+    }();
+    return Text;
+}
+
+const std::string &CursorHeavy() {
+    static const std::string Moves = [] {
+        std::string All;
+        for (int I = 0; All.size() < ART_TARGET; ++I)
+            All += "\x1b[" + std::to_string(I % 25 + 1) + ";" + std::to_string(I % 80 + 1) +
+                   "Hx\x1b[2C\x1b[A\x1b[K";
+        return All;
+    }();
+    return Moves;
+}
+
+void Walk(benchmark::State &State, const std::string &Bytes) {
+    const std::span<const std::uint8_t> Data(reinterpret_cast<const std::uint8_t *>(Bytes.data()),
+                                             Bytes.size());
+    for (auto _ : State) {
+        InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+        WalkBytes(Data);
+        benchmark::DoNotOptimize(ScreenBuffer.Cells.data());
+    }
+    State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations()) *
+                            static_cast<std::int64_t>(Bytes.size()));
+}
+
+void BM_WalkPlainText(benchmark::State &State) { Walk(State, PlainText()); }
+void BM_WalkArt(benchmark::State &State) { Walk(State, ArtBytes()); }
+void BM_WalkCursorMoves(benchmark::State &State) { Walk(State, CursorHeavy()); }
+
+// A busy screen: the end of the art.
+void FillScreenWithArt() {
+    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+    const std::string &Art = ArtBytes();
+    const std::size_t Tail = std::min<std::size_t>(Art.size(), 1 << 20);
+    WalkBytes(std::span<const std::uint8_t>(
+        reinterpret_cast<const std::uint8_t *>(Art.data() + Art.size() - Tail), Tail));
+}
+
+void Paint(benchmark::State &State, bool WithFont) {
+    FillScreenWithArt();
+    TFont Font;
+    if (WithFont) {
+        Font.Loaded = true;
+        for (std::size_t I = 0; I < Font.Data.size(); ++I)
+            Font.Data[I] = static_cast<std::uint8_t>(I * 37);
+    }
+    RgbImage Image(640, 400);
+    for (auto _ : State) {
+        PaintScreen(Image, Font);
+        benchmark::DoNotOptimize(Image.Samples.data());
+    }
+}
+void BM_PaintNoFont(benchmark::State &State) { Paint(State, false); }
+void BM_PaintWithFont(benchmark::State &State) { Paint(State, true); }
+
+// The 400 scanlines as deflate sees them: a filter byte, then the row.
+void BM_BuildRows(benchmark::State &State) {
+    FillScreenWithArt();
+    RgbImage Image(640, 400);
+    PaintScreen(Image, TFont{});
+    std::vector<std::uint8_t> Row(1 + Image.RowBytes());
+    for (auto _ : State) {
+        for (std::int32_t Y = 0; Y < Image.Height; ++Y) {
+            Row[0] = 0;
+            std::copy(Image.Row(Y), Image.Row(Y) + Image.RowBytes(), Row.begin() + 1);
+            benchmark::DoNotOptimize(Row.data());
+        }
+    }
+}
+
+void BM_EncodePng(benchmark::State &State) {
+    FillScreenWithArt();
+    RgbImage Image(640, 400);
+    PaintScreen(Image, TFont{});
+    std::vector<std::uint8_t> File;
+    for (auto _ : State) {
+        File.clear();
+        EncodePng(Image, [&File](const std::uint8_t *Data, std::size_t Size) {
+            File.insert(File.end(), Data, Data + Size);
+        });
+        benchmark::DoNotOptimize(File.data());
+    }
+    State.counters["png_bytes"] = static_cast<double>(File.size());
+}
+
+} // namespace
+
+BENCHMARK(BM_WalkPlainText)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WalkArt)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WalkCursorMoves)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PaintNoFont)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PaintWithFont)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BuildRows)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EncodePng)->Unit(benchmark::kMicrosecond);
+BENCHMARK_MAIN();

@@ -146,7 +146,9 @@ void BM_EncodePng(benchmark::State &State) {
         });
         benchmark::DoNotOptimize(File.data());
     }
-    State.counters["png_bytes"] = static_cast<double>(File.size());
+    State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations()) *
+                            static_cast<std::int64_t>(Image.Height) *
+                            static_cast<std::int64_t>(Image.RowBytes() + 1));
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include <functional>
 #include <vector>
 
+#include "common/page_buffer.h"
+
 // One colour with 16-bit components.
 struct TRgb16 {
     std::uint16_t R;
@@ -19,7 +21,7 @@ struct TRgb16 {
 struct RgbImage {
     std::int32_t Width;
     std::int32_t Height;
-    std::vector<std::uint8_t> Samples;
+    TPageBuffer Samples;
 
     RgbImage(std::int32_t ImageWidth, std::int32_t ImageHeight);
     // Raises std::out_of_range outside the picture.

@@ -2,6 +2,7 @@
 #include "png/png.h"
 
 #include <array>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <zlib.h>
@@ -14,6 +15,7 @@ constexpr std::uint8_t BIT_DEPTH = 16;
 constexpr std::uint8_t COLOUR_TRUECOLOUR = 2;
 constexpr std::uint8_t FILTER_NONE = 0;
 constexpr std::size_t PHYS_SIZE = 9;
+constexpr std::size_t INITIAL_OUTPUT = 256 * 1024;
 
 void PutBigEndian32(std::vector<std::uint8_t> &Out, std::uint32_t Value) {
     for (int Shift = 24; Shift >= 0; Shift -= 8)
@@ -35,13 +37,16 @@ void AppendChunk(std::vector<std::uint8_t> &Out, const char (&Type)[5], const st
 [[noreturn]] void RaiseZlibError(int Code) { throw std::runtime_error(zError(Code)); }
 
 // Deflates Size bytes into Out, growing it whenever deflate fills it.
-void Deflate(z_stream &Stream, std::vector<std::uint8_t> &Out, std::size_t &Used,
-             const std::uint8_t *Data, std::size_t Size, int Flush) {
+void Deflate(z_stream &Stream, TPageBuffer &Out, std::size_t &Used, const std::uint8_t *Data,
+             std::size_t Size, int Flush) {
     Stream.next_in = const_cast<Bytef *>(Data);
     Stream.avail_in = static_cast<uInt>(Size);
     for (;;) {
-        if (Used == Out.size())
-            Out.resize(Out.size() * 2);
+        if (Used == Out.size()) {
+            TPageBuffer Larger(Out.size() * 2);
+            std::memcpy(Larger.data(), Out.data(), Used);
+            Out = std::move(Larger);
+        }
         Stream.next_out = Out.data() + Used;
         Stream.avail_out = static_cast<uInt>(Out.size() - Used);
         const int Result = deflate(&Stream, Flush);
@@ -57,7 +62,7 @@ void Deflate(z_stream &Stream, std::vector<std::uint8_t> &Out, std::size_t &Used
 
 } // namespace
 
-void EncodePng(const RgbImage &Image, const TByteSink &Sink) {
+[[gnu::noinline]] void EncodePng(const RgbImage &Image, const TByteSink &Sink) {
     std::vector<std::uint8_t> Header(PNG_SIGNATURE.begin(), PNG_SIGNATURE.end());
     std::vector<std::uint8_t> Ihdr;
     PutBigEndian32(Ihdr, static_cast<std::uint32_t>(Image.Width));
@@ -77,10 +82,8 @@ void EncodePng(const RgbImage &Image, const TByteSink &Sink) {
         RaiseZlibError(Init);
     const std::unique_ptr<z_stream, int (*)(z_streamp)> StreamGuard(&Stream, deflateEnd);
     const std::size_t RowBytes = Image.RowBytes();
-    std::vector<std::uint8_t> Compressed(
-        deflateBound(&Stream,
-                     static_cast<uLong>((RowBytes + 1) * static_cast<std::size_t>(Image.Height))) +
-        64);
+    // Pictures of text compress well: start small, so few pages are touched.
+    TPageBuffer Compressed(INITIAL_OUTPUT);
     std::size_t Used = 0;
     const std::uint8_t Filter = FILTER_NONE;
     for (std::int32_t Y = 0; Y < Image.Height; ++Y) {

@@ -51,7 +51,7 @@ bool ReadFont(const std::string &FileName, TFont &Font) {
 
 } // namespace
 
-TFont LoadCP437Font(const std::string &FileName) {
+[[gnu::noinline]] TFont LoadCP437Font(const std::string &FileName) {
     TFont Font;
     bool Loaded = false;
     try {

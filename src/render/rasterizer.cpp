@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <stdexcept>
 #include <unistd.h>
-#include <vector>
+#include <memory>
 
 #ifndef O_BINARY
 #define O_BINARY 0
@@ -116,9 +116,9 @@ TMask CellMask(std::uint8_t Ch, const TFont &Font) {
     return Glyph;
 }
 
-void PaintScreen(RgbImage &Image, const TFont &Font) {
+[[gnu::noinline]] void PaintScreen(RgbImage &Image, const TFont &Font) {
     // Tables are built on first use of each foreground/background pair.
-    std::vector<TNibbleRows> Tables(256);
+    const std::unique_ptr<TNibbleRows[]> Tables(new TNibbleRows[256]); // untouched until used
     std::array<bool, 256> Built{};
     for (std::int32_t Y = 0; Y < ScreenHeight; ++Y) {
         const TCharInfo *Cells = ScreenBuffer[Y];

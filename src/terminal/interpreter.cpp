@@ -2,6 +2,7 @@
 #include "terminal/terminal.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -26,22 +27,28 @@ constexpr std::uint8_t LF = 10;
 constexpr std::uint8_t SUB = 26;
 // The interpreter counts bytes in 32 bits; anything this large is refused.
 constexpr std::uint64_t MAX_INPUT = std::uint64_t{1} << 31;
+constexpr std::size_t STREAM_CHUNK = 64 * 1024;
 constexpr std::size_t SAUCE_SIZE = 128;
 constexpr std::size_t COMMENT_LINE = 64;
 
-bool IsLetter(std::uint8_t Ch) { return (Ch | 0x20) >= 'a' && (Ch | 0x20) <= 'z'; }
+// Bytes that end the collection of a sequence: the ASCII letters and ESC.
+constexpr std::array<bool, 256> ENDS_SEQUENCE = [] {
+    std::array<bool, 256> Table{};
+    for (int Ch = 'A'; Ch <= 'Z'; ++Ch)
+        Table[static_cast<std::size_t>(Ch)] = Table[static_cast<std::size_t>(Ch + 32)] = true;
+    Table[ESC] = true;
+    return Table;
+}();
 
 struct TFdGuard {
     int Fd;
     ~TFdGuard() { ::close(Fd); }
 };
 
-std::vector<std::uint8_t> Allocate(std::size_t Size) {
+TPageBuffer Allocate(std::size_t Size) {
     try {
-        return std::vector<std::uint8_t>(Size);
+        return TPageBuffer(Size);
     } catch (const std::bad_alloc &) {
-        throw std::runtime_error("Out of memory");
-    } catch (const std::length_error &) {
         throw std::runtime_error("Out of memory");
     }
 }
@@ -65,17 +72,14 @@ std::size_t ReadFully(int Fd, std::uint8_t *Into, std::size_t Count, const std::
 }
 
 // Pipes and devices have no size to trust: read until end of data.
-std::vector<std::uint8_t> ReadStream(int Fd, const std::string &FileName) {
-    std::vector<std::uint8_t> Data;
+TPageBuffer ReadStream(int Fd, const std::string &FileName) {
+    TPageBuffer Data = Allocate(STREAM_CHUNK);
     std::size_t Used = 0;
     for (;;) {
         if (Used == Data.size()) {
-            const std::size_t Grown = std::clamp<std::size_t>(Data.size() * 2, 65536, MAX_INPUT);
-            try {
-                Data.resize(Grown);
-            } catch (const std::bad_alloc &) {
-                throw std::runtime_error("Out of memory");
-            }
+            TPageBuffer Larger = Allocate(std::min<std::size_t>(Data.size() * 2, MAX_INPUT));
+            std::memcpy(Larger.data(), Data.data(), Used);
+            Data = std::move(Larger);
         }
         const std::size_t Got = ReadFully(Fd, Data.data() + Used, Data.size() - Used, FileName);
         Used += Got;
@@ -84,13 +88,14 @@ std::vector<std::uint8_t> ReadStream(int Fd, const std::string &FileName) {
         if (Used < Data.size())
             break;
     }
-    Data.resize(Used);
+    Data.Truncate(Used);
     return Data;
 }
 
 } // namespace
 
-std::vector<std::uint8_t> ReadInputFile(const std::string &FileName) {
+// Stages stay out of line so that profiles show each one.
+[[gnu::noinline]] TPageBuffer ReadInputFile(const std::string &FileName) {
     const int Fd = ::open(FileName.c_str(), O_RDONLY | O_BINARY | O_CLOEXEC);
     if (Fd < 0)
         RaiseFileError("Unable to open file \"%s\": %s", FileName, errno);
@@ -105,7 +110,7 @@ std::vector<std::uint8_t> ReadInputFile(const std::string &FileName) {
     const auto Size = static_cast<std::uint64_t>(Info.st_size);
     if (Size >= MAX_INPUT)
         throw std::runtime_error("Range check error");
-    std::vector<std::uint8_t> Data = Allocate(static_cast<std::size_t>(Size));
+    TPageBuffer Data = Allocate(static_cast<std::size_t>(Size));
     if (ReadFully(Fd, Data.data(), Data.size(), FileName) < Data.size())
         throw std::runtime_error("Unable to read file \"" + FileName +
                                  "\": File is shorter than its reported size");
@@ -169,7 +174,7 @@ const std::uint8_t *PlaceRun(const std::uint8_t *P, const std::uint8_t *End) {
 
 } // namespace
 
-void WalkBytes(std::span<const std::uint8_t> Data) {
+[[gnu::noinline]] void WalkBytes(std::span<const std::uint8_t> Data) {
     const std::uint8_t *P = Data.data();
     const std::uint8_t *const End = P + Data.size();
     while (P < End) {
@@ -183,7 +188,7 @@ void WalkBytes(std::span<const std::uint8_t> Data) {
         case ESC: {
             // Collect up to the next letter; another ESC starts over.
             const std::uint8_t *const Start = P;
-            while (P < End && *P != ESC && !IsLetter(*P))
+            while (P < End && !ENDS_SEQUENCE[*P])
                 ++P;
             if (P == End)
                 return; // unfinished at the end: dropped
@@ -209,6 +214,7 @@ void WalkBytes(std::span<const std::uint8_t> Data) {
 }
 
 void ParseAnsiFile(const std::string &FileName) {
-    const std::vector<std::uint8_t> Data = ReadInputFile(FileName);
-    WalkBytes(std::span<const std::uint8_t>(Data.data(), PlayableLength(Data)));
+    const TPageBuffer Data = ReadInputFile(FileName);
+    const std::span<const std::uint8_t> Bytes(Data.data(), Data.size());
+    WalkBytes(Bytes.first(PlayableLength(Bytes)));
 }

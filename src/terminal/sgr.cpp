@@ -3,77 +3,76 @@
 
 namespace {
 
-void ResetAttributes() {
-    CurrentFG = 7;
-    CurrentBG = 0;
-    BrightAttr = false;
-}
+struct TAttributes {
+    std::uint8_t Fg;
+    std::uint8_t Bg;
+    bool Bright;
+};
 
-void ApplySgrCode(std::int32_t Code) {
+constexpr TAttributes RESET{7, 0, false};
+
+void ApplySgrCode(std::int32_t Code, TAttributes &Now) {
     if (Code == 0) {
-        ResetAttributes();
+        Now = RESET;
     } else if (Code == 1) { // bold, shown as a bright foreground
-        BrightAttr = true;
+        Now.Bright = true;
     } else if (Code >= 30 && Code <= 37) {
-        CurrentFG = static_cast<std::uint8_t>(Code - 30);
+        Now.Fg = static_cast<std::uint8_t>(Code - 30);
     } else if (Code >= 40 && Code <= 47) {
-        CurrentBG = static_cast<std::uint8_t>(Code - 40);
+        Now.Bg = static_cast<std::uint8_t>(Code - 40);
     } else if (Code >= 90 && Code <= 97) { // bright foreground: index and flag
-        CurrentFG = static_cast<std::uint8_t>(Code - 90);
-        BrightAttr = true;
+        Now.Fg = static_cast<std::uint8_t>(Code - 90);
+        Now.Bright = true;
     } else if (Code >= 100 && Code <= 107) { // bright background: palette 8-15
-        CurrentBG = static_cast<std::uint8_t>(Code - 92);
+        Now.Bg = static_cast<std::uint8_t>(Code - 92);
     }
     // every other code, extended colour forms included, has no effect
 }
 
 // The usual form, digits and ';' with no field longer than nine digits: each
 // field converts as plain decimal and an empty one is skipped, exactly as the
-// general rules give. Returns false, having changed nothing, for any other text.
-bool ApplyPlainFields(std::string_view Params) {
-    std::size_t Run = 0;
+// general rules give. Returns false for any other text.
+bool ApplyPlainFields(std::string_view Params, TAttributes &Now) {
+    std::int32_t Code = 0;
+    int Digits = 0;
     for (const char C : Params) {
         if (C == ';') {
-            Run = 0;
-        } else if (C >= '0' && C <= '9' && ++Run <= 9) {
+            if (Digits > 0)
+                ApplySgrCode(Code, Now);
+            Code = 0;
+            Digits = 0;
+        } else if (C >= '0' && C <= '9' && Digits < 9) {
+            Code = Code * 10 + (C - '0');
+            ++Digits;
         } else {
             return false;
         }
     }
-    std::int32_t Code = 0;
-    bool HasDigits = false;
-    for (const char C : Params) {
-        if (C == ';') {
-            if (HasDigits)
-                ApplySgrCode(Code);
-            Code = 0;
-            HasDigits = false;
-        } else {
-            Code = Code * 10 + (C - '0');
-            HasDigits = true;
-        }
-    }
-    if (HasDigits)
-        ApplySgrCode(Code);
+    if (Digits > 0)
+        ApplySgrCode(Code, Now);
     return true;
 }
 
 } // namespace
 
 void ProcessSGR(std::string_view Params) {
-    if (Params.empty()) {
-        ResetAttributes();
-        return;
+    TAttributes Now = RESET; // the empty text resets
+    if (!Params.empty()) {
+        Now = TAttributes{CurrentFG, CurrentBG, BrightAttr};
+        if (!ApplyPlainFields(Params, Now)) {
+            Now = TAttributes{CurrentFG, CurrentBG, BrightAttr};
+            std::size_t Pos = 0;
+            bool First = true;
+            std::string Scratch;
+            std::string_view Field;
+            while (NextParam(Params, Pos, First, Scratch, Field)) {
+                std::int32_t Code;
+                if (TryParseInt(Field, Code))
+                    ApplySgrCode(Code, Now);
+            }
+        }
     }
-    if (ApplyPlainFields(Params))
-        return;
-    std::size_t Pos = 0;
-    bool First = true;
-    std::string Scratch;
-    std::string_view Field;
-    while (NextParam(Params, Pos, First, Scratch, Field)) {
-        std::int32_t Code;
-        if (TryParseInt(Field, Code))
-            ApplySgrCode(Code);
-    }
+    CurrentFG = Now.Fg;
+    CurrentBG = Now.Bg;
+    BrightAttr = Now.Bright;
 }

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/page_buffer.h"
+
 constexpr std::int32_t DEFAULT_WIDTH = 80;
 constexpr std::int32_t DEFAULT_HEIGHT = 25;
 
@@ -57,7 +59,7 @@ void ScrollUp();
 
 // Reads the whole file (or stream) into memory. Files of 2^31 bytes or more
 // are refused with "Range check error".
-std::vector<std::uint8_t> ReadInputFile(const std::string &FileName);
+TPageBuffer ReadInputFile(const std::string &FileName);
 // The bytes that are played: everything before a trailing SAUCE record, its
 // comment block and the end-of-file byte that precedes them.
 std::size_t PlayableLength(std::span<const std::uint8_t> Data);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
+#include <memory>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,9 +57,10 @@ int main(int Argc, char **Argv) {
 
     z_stream Stream{};
     deflateInit2(&Stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY);
-    std::vector<unsigned char> Compressed(256 * 1024); // ample for pictures of text
-    Stream.next_out = Compressed.data();
-    Stream.avail_out = static_cast<uInt>(Compressed.size());
+    const std::size_t Capacity = 256 * 1024; // ample for pictures of text; pages touched as used
+    const std::unique_ptr<unsigned char[]> Compressed(new unsigned char[Capacity]);
+    Stream.next_out = Compressed.get();
+    Stream.avail_out = static_cast<uInt>(Capacity);
     for (std::size_t Row = 0; Row < ROWS; ++Row) {
         Stream.next_in = const_cast<unsigned char *>(Scanlines + Row * ROW_BYTES);
         Stream.avail_in = static_cast<uInt>(ROW_BYTES);
@@ -66,7 +68,7 @@ int main(int Argc, char **Argv) {
     }
     if (deflate(&Stream, Z_FINISH) != Z_STREAM_END)
         return 3;
-    const std::size_t Used = Compressed.size() - Stream.avail_out;
+    const std::size_t Used = Capacity - Stream.avail_out;
     deflateEnd(&Stream);
 
     std::vector<unsigned char> File = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
@@ -74,7 +76,7 @@ int main(int Argc, char **Argv) {
     const unsigned char Phys[9] = {};
     Chunk(File, "IHDR", Ihdr, sizeof Ihdr);
     Chunk(File, "pHYs", Phys, sizeof Phys);
-    Chunk(File, "IDAT", Compressed.data(), Used);
+    Chunk(File, "IDAT", Compressed.get(), Used);
     Chunk(File, "IEND", nullptr, 0);
     const int Out = ::open(Argv[3], O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (Out < 0 || ::write(Out, File.data(), File.size()) != static_cast<ssize_t>(File.size()) ||

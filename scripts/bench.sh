@@ -20,7 +20,7 @@ scripts/get-font.sh "$Work/cp437.fnt" >/dev/null
 # Art: the shared corpus beside the project when it is there, else examples/.
 Corpus=$Root/../shared/corpus
 if [ -d "$Corpus" ]; then
-  mapfile -t Files < <(find "$Corpus" -type f ! -path '*/LICENSES/*' ! -name '*.md' | sort)
+  mapfile -t Files < <(find "$Corpus" -type f ! -path '*/LICENSES/*' ! -name '*.md' ! -name '.*' | sort)
   ArtSource="../shared/corpus (${#Files[@]} files)"
 else
   mapfile -t Files < <(find "$Root/examples" -name '*.ans' | sort)
@@ -127,11 +127,12 @@ echo
 
 # Instruction counts per stage for one typical conversion.
 Typical=in0.ans
+TypicalName=$(basename "${Files[0]}")
 for I in "${!Files[@]}"; do
-  case "${Files[$I]}" in *bs-alove.ans) Typical=in$I.ans ;; esac
+  case "${Files[$I]}" in *bs-alove.ans) Typical=in$I.ans TypicalName=$(basename "${Files[$I]}") ;; esac
 done
 valgrind --tool=callgrind --callgrind-out-file=cg.out "$Tarvex" "$Typical" typical.png >/dev/null 2>&1
-callgrind_annotate --inclusive=yes cg.out 2>/dev/null | python3 -c '
+callgrind_annotate --inclusive=yes --threshold=100 cg.out 2>/dev/null | python3 -c '
 import re, sys
 counts = {}
 total = 0
@@ -147,7 +148,7 @@ for line in sys.stdin:
         key = stage.strip(": ")
         if (stage.startswith(":") and re.search(r"[:]" + key + r"(\s|$|\[)", what)) or (not stage.startswith(":") and re.search(r"\b" + key + r"\(", what)):
             counts[key] = max(counts.get(key, 0), n)
-print("| stage (callgrind, one conversion of '"$(basename "${Files[0]}")"'-like art) | instructions | share |")
+print("| stage (callgrind, one conversion of '"$TypicalName"') | instructions | share |")
 print("|---|---:|---:|")
 rows = [("whole process", total), ("main", counts.get("main", 0)), ("read input", counts.get("ReadInputFile", 0)),
         ("walk", counts.get("WalkBytes", 0)), ("font", counts.get("LoadCP437Font", 0)),

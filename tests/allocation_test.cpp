@@ -11,6 +11,12 @@ namespace {
 std::atomic<long> Allocations{0};
 }
 
+// These replace the global allocator itself, so malloc and free are the
+// matching pair here whatever the compiler infers.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 void *operator new(std::size_t Size) {
     ++Allocations;
     if (void *P = std::malloc(Size ? Size : 1))

@@ -1,0 +1,34 @@
+// The whole conversion in memory: walk, paint (without a font, and with one
+// taken from the input), encode, then decode and check the picture.
+#include "fuzz_check.h"
+
+#include <cstring>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size) {
+    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+    WalkBytes(Bytes(Data, Size).first(PlayableLength(Bytes(Data, Size))));
+    CheckScreen();
+
+    TFont Font;
+    if (Size > 0 && Data[0] & 1) { // a font from the input, repeated to 4096 bytes
+        Font.Loaded = true;
+        for (std::size_t I = 0; I < Font.Data.size(); ++I)
+            Font.Data[I] = Data[I % Size];
+    }
+    RgbImage Image(640, 400);
+    PaintScreen(Image, Font);
+    CheckPicture(Image);
+
+    std::vector<std::uint8_t> File;
+    EncodePng(Image, [&File](const std::uint8_t *Out, std::size_t Count) {
+        File.insert(File.end(), Out, Out + Count);
+    });
+    const std::vector<std::uint8_t> Raw = DecodePng(File, 640, 400);
+    for (std::int32_t Y = 0; Y < 400; ++Y) {
+        const std::uint8_t *Row = Raw.data() + static_cast<std::size_t>(Y) * 3841 + 1;
+        FUZZ_CHECK(std::memcmp(Row, Image.Row(Y), 3840) == 0);
+        for (std::size_t Byte = 0; Byte < 3840; Byte += 2)
+            FUZZ_CHECK(Row[Byte] == Row[Byte + 1]);
+    }
+    return 0;
+}

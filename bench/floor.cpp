@@ -45,7 +45,8 @@ int main(int Argc, char **Argv) {
     if (In < 0 || ::fstat(In, &Info) != 0)
         return 2;
     std::vector<unsigned char> Input(static_cast<std::size_t>(Info.st_size));
-    if (!Input.empty() && ::read(In, Input.data(), Input.size()) != static_cast<ssize_t>(Input.size()))
+    if (!Input.empty() &&
+        ::read(In, Input.data(), Input.size()) != static_cast<ssize_t>(Input.size()))
         return 2;
     ::close(In);
 

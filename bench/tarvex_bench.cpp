@@ -38,8 +38,8 @@ const std::string &ArtBytes() {
                 continue;
             for (const auto &Entry : fs::recursive_directory_iterator(Root)) {
                 const std::string Ext = Entry.path().extension().string();
-                if (Entry.is_regular_file() && Entry.path().parent_path().filename() != "LICENSES" &&
-                    Ext != ".md")
+                if (Entry.is_regular_file() &&
+                    Entry.path().parent_path().filename() != "LICENSES" && Ext != ".md")
                     One += ReadWhole(Entry.path());
             }
             if (!One.empty())

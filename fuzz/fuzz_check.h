@@ -4,8 +4,8 @@
 
 #include "render/render.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -14,7 +14,7 @@
 #define FUZZ_CHECK(Condition)                                                                      \
     do {                                                                                           \
         if (!(Condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #Condition);    \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #Condition);     \
             std::abort();                                                                          \
         }                                                                                          \
     } while (0)
@@ -112,7 +112,8 @@ inline std::vector<std::uint8_t> DecodePng(const std::vector<std::uint8_t> &File
     const std::size_t RowBytes = 1 + 6 * std::size_t{Width};
     std::vector<std::uint8_t> Raw(RowBytes * Height + 1);
     uLongf RawSize = static_cast<uLongf>(Raw.size());
-    FUZZ_CHECK(uncompress(Raw.data(), &RawSize, Idat.data(), static_cast<uLong>(Idat.size())) == Z_OK);
+    FUZZ_CHECK(uncompress(Raw.data(), &RawSize, Idat.data(), static_cast<uLong>(Idat.size())) ==
+               Z_OK);
     FUZZ_CHECK(RawSize == RowBytes * Height);
     Raw.resize(RawSize);
     for (std::size_t Row = 0; Row < Height; ++Row)

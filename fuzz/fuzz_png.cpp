@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size
     for (std::int32_t Y = 0; Y < Height; ++Y)
         for (std::int32_t X = 0; X < Width; ++X) {
             const TRgb16 Pixel = Image.GetPixel(X, Y);
-            const std::uint8_t *Got = &Raw[static_cast<std::size_t>(Y) * RowBytes + 1 + 6 * static_cast<std::size_t>(X)];
+            const std::uint8_t *Got =
+                &Raw[static_cast<std::size_t>(Y) * RowBytes + 1 + 6 * static_cast<std::size_t>(X)];
             FUZZ_CHECK((Got[0] << 8 | Got[1]) == Pixel.R);
             FUZZ_CHECK((Got[2] << 8 | Got[3]) == Pixel.G);
             FUZZ_CHECK((Got[4] << 8 | Got[5]) == Pixel.B);

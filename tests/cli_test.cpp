@@ -60,7 +60,7 @@ std::vector<std::string> ReadFailure(const std::string &Input, const std::string
 }
 
 class Cli : public ::testing::Test {
-protected:
+  protected:
     fs::path Dir;
     void SetUp() override {
         const auto *Info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -90,12 +90,18 @@ protected:
 
 TEST(DefaultOutputName, ReplacesTheExtension) {
     const std::vector<std::pair<std::string, std::string>> Cases = {
-        {"art.ans", "art.png"},         {"ART.ANS", "ART.png"},
-        {"pic.tar.ans", "pic.tar.png"}, {"art.", "art.png"},
-        {"art", "art.png"},             {"dir.d/art", "dir.d/art.png"},
-        {".ans", ".ans.png"},           {"dir/.ans", "dir/.ans.png"},
-        {"C:art", "C:art.png"},         {"", ".png"},
-        {"dir\\.ans", "dir\\.ans.png"}, {"a.b\\c", "a.b\\c.png"},
+        {"art.ans", "art.png"},
+        {"ART.ANS", "ART.png"},
+        {"pic.tar.ans", "pic.tar.png"},
+        {"art.", "art.png"},
+        {"art", "art.png"},
+        {"dir.d/art", "dir.d/art.png"},
+        {".ans", ".ans.png"},
+        {"dir/.ans", "dir/.ans.png"},
+        {"C:art", "C:art.png"},
+        {"", ".png"},
+        {"dir\\.ans", "dir\\.ans.png"},
+        {"a.b\\c", "a.b\\c.png"},
         {"C:.ans", "C:.png"},
     };
     for (const auto &[Input, Output] : Cases)
@@ -134,7 +140,8 @@ TEST_F(Cli, ConvertsEveryExampleToAValidPng) {
         ASSERT_GT(Png.size(), 78u) << Input;
         EXPECT_EQ(Png.substr(0, 8), "\x89PNG\r\n\x1a\n");
         if (HavePngcheck) {
-            EXPECT_EQ(std::system(("pngcheck -q '" + Output + "' > /dev/null").c_str()), 0) << Input;
+            EXPECT_EQ(std::system(("pngcheck -q '" + Output + "' > /dev/null").c_str()), 0)
+                << Input;
         }
     }
     if (!HavePngcheck)
@@ -176,8 +183,8 @@ TEST_F(Cli, OutputThatCannotBeCreated) {
                               TCase{"taken.png", "Is a directory"}}) {
         std::vector<std::string> Want = {"Parsing ANSI file: art.ans",
                                          "Rendering to PNG: " + Case.Output, NO_FONT_1, NO_FONT_2};
-        for (const std::string &Line :
-             WriteFailure(Case.Output, "Unable to create file \"" + Case.Output + "\": " + Case.Reason))
+        for (const std::string &Line : WriteFailure(
+                 Case.Output, "Unable to create file \"" + Case.Output + "\": " + Case.Reason))
             Want.push_back(Line);
         ExpectRun({Input, Case.Output}, Want, 1);
     }
@@ -202,10 +209,10 @@ TEST_F(Cli, NeverWritesOverTheInput) {
         std::vector<std::string> Args;
         std::string Output;
     };
-    for (const TCase &Case : {TCase{{"art.png"}, "art.png"}, TCase{{"art.png", "art.png"}, "art.png"},
-                              TCase{{"art.png", "./art.png"}, "./art.png"},
-                              TCase{{"art.png", "link.png"}, "link.png"},
-                              TCase{{"link.png", "hard.png"}, "hard.png"}}) {
+    for (const TCase &Case :
+         {TCase{{"art.png"}, "art.png"}, TCase{{"art.png", "art.png"}, "art.png"},
+          TCase{{"art.png", "./art.png"}, "./art.png"}, TCase{{"art.png", "link.png"}, "link.png"},
+          TCase{{"link.png", "hard.png"}, "hard.png"}}) {
         std::vector<std::string> Want = {"Parsing ANSI file: " + Case.Args[0],
                                          "Rendering to PNG: " + Case.Output};
         for (const std::string &Line :
@@ -219,9 +226,7 @@ TEST_F(Cli, NeverWritesOverTheInput) {
 
 TEST_F(Cli, HugeInputIsRefusedBeforeReading) {
     for (const std::uintmax_t Size : {std::uintmax_t{1} << 31, (std::uintmax_t{1} << 32) + 3}) {
-        {
-            std::ofstream Touch(Dir / "big.ans");
-        }
+        { std::ofstream Touch(Dir / "big.ans"); }
         fs::resize_file(Dir / "big.ans", Size);
         std::vector<std::string> Want = {"Parsing ANSI file: big.ans"};
         for (const std::string &Line : ReadFailure("big.ans", "Range check error"))
@@ -239,7 +244,8 @@ TEST_F(Cli, ShortReadNamesTheFile) {
     fs::create_symlink(Liar, Dir / "liar.ans");
     std::vector<std::string> Want = {"Parsing ANSI file: liar.ans"};
     for (const std::string &Line :
-         ReadFailure("liar.ans", "Unable to read file \"liar.ans\": File is shorter than its reported size"))
+         ReadFailure("liar.ans",
+                     "Unable to read file \"liar.ans\": File is shorter than its reported size"))
         Want.push_back(Line);
     ExpectRun({"liar.ans"}, Want, 1);
 }
@@ -261,9 +267,8 @@ TEST_F(Cli, StreamsAreReadToTheirEnd) {
 
 TEST_F(Cli, BrokenStandardOutputEscapesWithStatus217) {
     const std::string Input = Art();
-    const std::string Report =
-        "An unhandled exception occurred at $0000000000000000:\n"
-        "TOutputError: Unable to write to standard output: ";
+    const std::string Report = "An unhandled exception occurred at $0000000000000000:\n"
+                               "TOutputError: Unable to write to standard output: ";
     TRunOptions Full;
     Full.StdoutPath = "/dev/full";
     TRunOptions Closed;

@@ -55,7 +55,7 @@ std::vector<std::string> Join(std::vector<std::vector<std::string>> Parts) {
 }
 
 class Fault : public ::testing::Test {
-protected:
+  protected:
     fs::path Dir;
     void SetUp() override {
         const auto *Info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -92,7 +92,8 @@ protected:
 
 TEST_F(Fault, OutputToAFullDevice) {
     Expect(RunProgram(TARVEX, {"in.ans", "/dev/full"}, Dir),
-           Join({{"Parsing ANSI file: in.ans", "Rendering to PNG: /dev/full"}, NO_FONT,
+           Join({{"Parsing ANSI file: in.ans", "Rendering to PNG: /dev/full"},
+                 NO_FONT,
                  WriteFailure("/dev/full", "Stream write error")}),
            1);
 }
@@ -103,7 +104,8 @@ TEST_F(Fault, OutputInAReadOnlyDirectory) {
     fs::create_directory(Dir / "locked");
     ::chmod((Dir / "locked").c_str(), 0555);
     Expect(RunAsNobody({"in.ans", "locked/out.png"}),
-           Join({{"Parsing ANSI file: in.ans", "Rendering to PNG: locked/out.png"}, NO_FONT,
+           Join({{"Parsing ANSI file: in.ans", "Rendering to PNG: locked/out.png"},
+                 NO_FONT,
                  WriteFailure("locked/out.png",
                               "Unable to create file \"locked/out.png\": Permission denied")}),
            1);
@@ -144,7 +146,8 @@ TEST_F(Fault, FifoInputIsReadToItsEnd) {
     const TRunResult FromFifo = RunProgram(TARVEX, {"pipe.ans", "fifo.png"}, Dir);
     Writer.join();
     Expect(FromFifo,
-           Join({{"Parsing ANSI file: pipe.ans", "Rendering to PNG: fifo.png"}, NO_FONT,
+           Join({{"Parsing ANSI file: pipe.ans", "Rendering to PNG: fifo.png"},
+                 NO_FONT,
                  {"Conversion completed successfully!"}}),
            0);
     RunProgram(TARVEX, {"in.ans", "file.png"}, Dir);
@@ -162,7 +165,8 @@ TEST_F(Fault, FifoFontNeverHangs) {
 TEST_F(Fault, FileSizeLimitIsAWriteErrorNotAKill) {
     // 1 block of 512 bytes: the PNG header fits, its data does not.
     Expect(RunShell("ulimit -f 1; exec \"$1\" in.ans out.png"),
-           Join({{"Parsing ANSI file: in.ans", "Rendering to PNG: out.png"}, NO_FONT,
+           Join({{"Parsing ANSI file: in.ans", "Rendering to PNG: out.png"},
+                 NO_FONT,
                  WriteFailure("out.png", "Stream write error")}),
            1);
     EXPECT_EQ(fs::file_size(Dir / "out.png"), 512u);
@@ -171,9 +175,8 @@ TEST_F(Fault, FileSizeLimitIsAWriteErrorNotAKill) {
 TEST_F(Fault, FailingSuccessLineEscapesWithStatus217) {
     // Standard output is a file that reaches the size limit inside the last
     // line: its write-failure report cannot be written either.
-    const std::string Before = Lines(Join({{"Parsing ANSI file: in.ans",
-                                            "Rendering to PNG: /dev/null"},
-                                           NO_FONT}));
+    const std::string Before =
+        Lines(Join({{"Parsing ANSI file: in.ans", "Rendering to PNG: /dev/null"}, NO_FONT}));
     const std::size_t Prefill = 512 - Before.size() - 5;
     std::ofstream(Dir / "log.txt", std::ios::binary) << std::string(Prefill, '.');
     const TRunResult Result = RunShell("ulimit -f 1; exec \"$1\" in.ans /dev/null >> log.txt");

@@ -27,7 +27,7 @@ TEST(Palette, WidensEntriesAndBrightensForegroundOnly) {
 
 // Paints the screen as it stands and returns the picture.
 class Painting : public ScreenTest {
-protected:
+  protected:
     TFont Font;
     RgbImage Paint() {
         RgbImage Image(640, 400);
@@ -49,8 +49,9 @@ protected:
             }
         return Mask;
     }
-    static std::vector<std::uint8_t> Fill(int From, int To, std::uint8_t Bits,
-                                          std::vector<std::uint8_t> Mask = std::vector<std::uint8_t>(16)) {
+    static std::vector<std::uint8_t>
+    Fill(int From, int To, std::uint8_t Bits,
+         std::vector<std::uint8_t> Mask = std::vector<std::uint8_t>(16)) {
         for (int Row = From; Row <= To; ++Row)
             Mask[Row] = Bits;
         return Mask;
@@ -104,7 +105,8 @@ TEST_F(Painting, FontGlyphsWithBitSevenLeftmost) {
         Diagonal[Row] = static_cast<std::uint8_t>(0x80 >> (Row % 8));
     EXPECT_EQ(Rows(Image, 0, 0, PaletteColor(10), PaletteColor(12)), Diagonal);
     EXPECT_EQ(Rows(Image, 1, 0, PaletteColor(10), PaletteColor(12)), Fill(15, 15, 0xFF));
-    EXPECT_EQ(Rows(Image, 2, 0, PaletteColor(7), BLACK), Fill(15, 15, 0xFF)); // fresh cell, same glyph
+    EXPECT_EQ(Rows(Image, 2, 0, PaletteColor(7), BLACK),
+              Fill(15, 15, 0xFF)); // fresh cell, same glyph
 }
 
 TEST(RgbImageTest, RefusesPixelsOutside) {
@@ -119,11 +121,11 @@ TEST(RgbImageTest, RefusesPixelsOutside) {
 
 // Font files in a scratch directory; stdout is captured to check the lines.
 class FontFile : public ::testing::Test {
-protected:
+  protected:
     std::filesystem::path Dir;
     void SetUp() override {
-        Dir = std::filesystem::temp_directory_path() /
-              ("tarvex-font-" + std::to_string(::getpid()));
+        Dir =
+            std::filesystem::temp_directory_path() / ("tarvex-font-" + std::to_string(::getpid()));
         std::filesystem::create_directories(Dir);
     }
     void TearDown() override { std::filesystem::remove_all(Dir); }
@@ -166,14 +168,14 @@ TEST_F(FontFile, MissingOrDirectoryIsUnreadable) {
     std::string Output;
     EXPECT_FALSE(Load((Dir / "absent.fnt").string(), Output).Loaded);
     EXPECT_EQ(Output, "Font file not found or cannot be read, using fallback rendering\n"
-                      "Error: Unable to open file \"" + (Dir / "absent.fnt").string() +
-                          "\": No such file or directory\n");
+                      "Error: Unable to open file \"" +
+                          (Dir / "absent.fnt").string() + "\": No such file or directory\n");
     std::filesystem::create_directory(Dir / "cp437.fnt");
     const TFont Font = Load((Dir / "cp437.fnt").string(), Output);
     EXPECT_FALSE(Font.Loaded);
     EXPECT_EQ(Output, "Font file not found or cannot be read, using fallback rendering\n"
-                      "Error: Unable to open file \"" + (Dir / "cp437.fnt").string() +
-                          "\": Is a directory\n");
+                      "Error: Unable to open file \"" +
+                          (Dir / "cp437.fnt").string() + "\": Is a directory\n");
 }
 
 } // namespace

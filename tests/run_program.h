@@ -8,12 +8,12 @@
 struct TRunResult {
     std::string Out;
     std::string Err;
-    int Status = -1;      // exit status, when it exited
+    int Status = -1;       // exit status, when it exited
     bool Signaled = false; // killed by a signal
 };
 
 struct TRunOptions {
-    std::string StdoutPath;  // write standard output there instead of capturing it
+    std::string StdoutPath; // write standard output there instead of capturing it
     bool CloseStdout = false;
     std::string StdinPath = "/dev/null";
     bool BrokenPipe = false; // standard output is a pipe nobody reads

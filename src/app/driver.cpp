@@ -3,16 +3,13 @@
 #include "render/render.h"
 #include "terminal/terminal.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cxxabi.h>
 #include <exception>
 #include <memory>
 #include <new>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <typeinfo>
-#include <unistd.h>
 
 namespace {
 
@@ -50,10 +47,7 @@ void WriteWriteFailureReport(const std::string &Message) {
 // Writing the PNG over the input would destroy it; only regular files count,
 // so device paths such as /dev/null may stand on both sides.
 void RefuseOverwritingInput() {
-    struct stat In;
-    struct stat Out;
-    if (::stat(InputFile.c_str(), &In) == 0 && S_ISREG(In.st_mode) &&
-        ::stat(OutputFile.c_str(), &Out) == 0 && In.st_dev == Out.st_dev && In.st_ino == Out.st_ino)
+    if (IsSameRegularFile(InputFile, OutputFile))
         throw std::runtime_error("Unable to create file \"" + OutputFile +
                                  "\": Output would overwrite the input file");
 }
@@ -69,16 +63,6 @@ std::string Demangle(const char *Name) {
     return Status == 0 && Readable ? std::string(Readable.get()) : std::string(Name);
 }
 
-void WriteToStderr(const std::string &Text) {
-    std::size_t Done = 0;
-    while (Done < Text.size()) {
-        const ssize_t Written = ::write(2, Text.data() + Done, Text.size() - Done);
-        if (Written <= 0)
-            return; // nowhere left to report to
-        Done += static_cast<std::size_t>(Written);
-    }
-}
-
 } // namespace
 
 std::string DefaultOutputName(std::string_view Input) {
@@ -89,9 +73,34 @@ std::string DefaultOutputName(std::string_view Input) {
     return Output + ".png";
 }
 
-bool FileExists(const std::string &Path) {
-    struct stat Info;
-    return ::stat(Path.c_str(), &Info) == 0 && !S_ISDIR(Info.st_mode);
+std::vector<std::string> SplitCommandLine(std::string_view Line) {
+    std::vector<std::string> Args;
+    std::string Current;
+    char Quote = 0; // the quote of the open stretch, if any
+    for (std::size_t I = 0; I < Line.size(); ++I) {
+        const char C = Line[I];
+        if (Quote == 0 && static_cast<unsigned char>(C) <= 32) {
+            if (!Current.empty())
+                Args.push_back(std::move(Current));
+            Current.clear();
+            continue;
+        }
+        if ((C == '"' || C == '\'') && (Quote == 0 || Quote == C)) {
+            if (I + 1 < Line.size() && Line[I + 1] == C) { // a doubled quote is literal
+                Current.push_back(C);
+                ++I;
+            } else {
+                Quote = Quote == 0 ? C : 0;
+            }
+            continue;
+        }
+        Current.push_back(C);
+    }
+    if (!Current.empty())
+        Args.push_back(std::move(Current));
+    if (!Args.empty())
+        Args.erase(Args.begin());
+    return Args;
 }
 
 int RunConversion(const std::vector<std::string> &Args) {
@@ -140,7 +149,7 @@ int ReportUnhandledError() {
     } catch (...) {
     }
     // No code address or trace is known here; the report keeps its shape.
-    WriteToStderr("An unhandled exception occurred at $0000000000000000:\n" + TypeName + ": " +
-                  Message + "\n\n");
+    WriteToStandardError("An unhandled exception occurred at $0000000000000000:\n" + TypeName +
+                         ": " + Message + "\n\n");
     return EXIT_UNHANDLED;
 }

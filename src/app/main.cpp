@@ -2,14 +2,28 @@
 
 #include <csignal>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 int main(int Argc, char **Argv) {
     // A broken pipe or a file-size limit must show as a write error, not a kill.
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
 #ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
     try {
+#if defined(_WIN32)
+        // Windows hands over one text; it is split by our own rules, in the
+        // system's narrow code page.
+        (void)Argc;
+        (void)Argv;
+        return RunConversion(SplitCommandLine(GetCommandLineA()));
+#else
         return RunConversion(std::vector<std::string>(Argv + (Argc > 0 ? 1 : 0), Argv + Argc));
+#endif
     } catch (...) {
         return ReportUnhandledError();
     }

@@ -16,15 +16,17 @@
 #endif
 
 class TPageBuffer {
-public:
+  public:
     TPageBuffer() = default;
     explicit TPageBuffer(std::size_t Size) : Size_(Size) {
         if (Size == 0)
             return;
 #if defined(__linux__)
         constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
-        const std::size_t Mapped = Size >= HUGE_PAGE / 2 ? RoundUp(Size, HUGE_PAGE) + HUGE_PAGE : Size;
-        void *Base = ::mmap(nullptr, Mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        const std::size_t Mapped =
+            Size >= HUGE_PAGE / 2 ? RoundUp(Size, HUGE_PAGE) + HUGE_PAGE : Size;
+        void *Base =
+            ::mmap(nullptr, Mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (Base == MAP_FAILED)
             throw std::bad_alloc();
         Map_ = static_cast<std::uint8_t *>(Base);
@@ -69,7 +71,7 @@ public:
     // Shortens the visible size; the memory stays.
     void Truncate(std::size_t Size) { Size_ = Size < Size_ ? Size : Size_; }
 
-private:
+  private:
     static std::size_t RoundUp(std::size_t Value, std::size_t Unit) {
         return (Value + Unit - 1) / Unit * Unit;
     }

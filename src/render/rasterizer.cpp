@@ -1,19 +1,9 @@
 // Paints screen cells into 8 x 16 pixel blocks and writes the PNG file.
 #include "render/render.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <stdexcept>
-#include <unistd.h>
 #include <memory>
-
-#ifndef O_BINARY
-#define O_BINARY 0
-#endif
-#ifndef O_CLOEXEC
-#define O_CLOEXEC 0
-#endif
+#include <stdexcept>
 
 namespace {
 
@@ -91,18 +81,6 @@ void BuildNibbleRows(TNibbleRows &Rows, std::uint8_t ForeIndex, std::uint8_t Bac
             std::memcpy(&Rows[Bits][PX * 6], (Bits >> (3 - PX)) & 1 ? Fore : Back, 6);
 }
 
-void WriteAll(int Fd, const std::uint8_t *Data, std::size_t Size) {
-    while (Size > 0) {
-        const ssize_t Written = ::write(Fd, Data, Size);
-        if (Written < 0 && errno == EINTR)
-            continue;
-        if (Written <= 0)
-            throw std::runtime_error("Stream write error");
-        Data += Written;
-        Size -= static_cast<std::size_t>(Written);
-    }
-}
-
 } // namespace
 
 TMask CellMask(std::uint8_t Ch, const TFont &Font) {
@@ -134,8 +112,8 @@ TMask CellMask(std::uint8_t Ch, const TFont &Font) {
             const TNibbleRows &Rows = Tables[Pair];
             const TMask Mask = CellMask(Cell.Ch, Font);
             for (std::int32_t PY = 0; PY < CHAR_HEIGHT; ++PY) {
-                std::uint8_t *Out = Image.Row(Y * CHAR_HEIGHT + PY) +
-                                    static_cast<std::size_t>(X) * CHAR_WIDTH * 6;
+                std::uint8_t *Out =
+                    Image.Row(Y * CHAR_HEIGHT + PY) + static_cast<std::size_t>(X) * CHAR_WIDTH * 6;
                 const std::uint8_t Bits = Mask[static_cast<std::size_t>(PY)];
                 std::memcpy(Out, Rows[Bits >> 4].data(), HALF_ROW);
                 std::memcpy(Out + HALF_ROW, Rows[Bits & 15].data(), HALF_ROW);
@@ -149,17 +127,10 @@ void RenderToPng(const std::string &FileName) {
     RgbImage Image(ScreenWidth * CHAR_WIDTH, ScreenHeight * CHAR_HEIGHT);
     PaintScreen(Image, Font);
     // The file is created only now, after every cell is painted.
-    const int Fd =
-        ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_BINARY | O_CLOEXEC, 0666);
-    if (Fd < 0)
-        RaiseFileError("Unable to create file \"%s\": %s", FileName, errno);
-    try {
-        EncodePng(Image,
-                  [Fd](const std::uint8_t *Data, std::size_t Size) { WriteAll(Fd, Data, Size); });
-    } catch (...) {
-        ::close(Fd);
-        throw;
-    }
-    if (::close(Fd) != 0)
+    TFile Output = CreateForWriting(FileName);
+    EncodePng(Image, [&Output](const std::uint8_t *Data, std::size_t Size) {
+        WriteFully(Output, Data, Size);
+    });
+    if (!Output.Close())
         throw std::runtime_error("Stream write error");
 }

@@ -4,20 +4,9 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#ifndef O_BINARY
-#define O_BINARY 0
-#endif
-#ifndef O_CLOEXEC
-#define O_CLOEXEC 0
-#endif
 
 namespace {
 
@@ -40,11 +29,6 @@ constexpr std::array<bool, 256> ENDS_SEQUENCE = [] {
     return Table;
 }();
 
-struct TFdGuard {
-    int Fd;
-    ~TFdGuard() { ::close(Fd); }
-};
-
 TPageBuffer Allocate(std::size_t Size) {
     try {
         return TPageBuffer(Size);
@@ -53,26 +37,8 @@ TPageBuffer Allocate(std::size_t Size) {
     }
 }
 
-// Reads up to Count bytes, retrying partial and interrupted reads; returns
-// fewer only at end of file.
-std::size_t ReadFully(int Fd, std::uint8_t *Into, std::size_t Count, const std::string &FileName) {
-    std::size_t Done = 0;
-    while (Done < Count) {
-        const ssize_t Got = ::read(Fd, Into + Done, Count - Done);
-        if (Got < 0) {
-            if (errno == EINTR)
-                continue;
-            RaiseFileError("Unable to read file \"%s\": %s", FileName, errno);
-        }
-        if (Got == 0)
-            break;
-        Done += static_cast<std::size_t>(Got);
-    }
-    return Done;
-}
-
 // Pipes and devices have no size to trust: read until end of data.
-TPageBuffer ReadStream(int Fd, const std::string &FileName) {
+TPageBuffer ReadStream(const TFile &File, const std::string &FileName) {
     TPageBuffer Data = Allocate(STREAM_CHUNK);
     std::size_t Used = 0;
     for (;;) {
@@ -81,7 +47,7 @@ TPageBuffer ReadStream(int Fd, const std::string &FileName) {
             std::memcpy(Larger.data(), Data.data(), Used);
             Data = std::move(Larger);
         }
-        const std::size_t Got = ReadFully(Fd, Data.data() + Used, Data.size() - Used, FileName);
+        const std::size_t Got = ReadFully(File, Data.data() + Used, Data.size() - Used, FileName);
         Used += Got;
         if (Used >= MAX_INPUT)
             throw std::runtime_error("Range check error");
@@ -96,22 +62,14 @@ TPageBuffer ReadStream(int Fd, const std::string &FileName) {
 
 // Stages stay out of line so that profiles show each one.
 [[gnu::noinline]] TPageBuffer ReadInputFile(const std::string &FileName) {
-    const int Fd = ::open(FileName.c_str(), O_RDONLY | O_BINARY | O_CLOEXEC);
-    if (Fd < 0)
-        RaiseFileError("Unable to open file \"%s\": %s", FileName, errno);
-    const TFdGuard Guard{Fd};
-    struct stat Info;
-    if (::fstat(Fd, &Info) != 0)
-        RaiseFileError("Unable to read file \"%s\": %s", FileName, errno);
-    if (S_ISDIR(Info.st_mode))
-        RaiseFileError("Unable to open file \"%s\": %s", FileName, EISDIR);
-    if (!S_ISREG(Info.st_mode))
-        return ReadStream(Fd, FileName);
-    const auto Size = static_cast<std::uint64_t>(Info.st_size);
-    if (Size >= MAX_INPUT)
+    const TFile File = OpenForReading(FileName);
+    const TFileInfo Info = QueryFile(File, FileName);
+    if (Info.Kind != TFileKind::Regular)
+        return ReadStream(File, FileName);
+    if (Info.Size >= MAX_INPUT)
         throw std::runtime_error("Range check error");
-    TPageBuffer Data = Allocate(static_cast<std::size_t>(Size));
-    if (ReadFully(Fd, Data.data(), Data.size(), FileName) < Data.size())
+    TPageBuffer Data = Allocate(static_cast<std::size_t>(Info.Size));
+    if (ReadFully(File, Data.data(), Data.size(), FileName) < Data.size())
         throw std::runtime_error("Unable to read file \"" + FileName +
                                  "\": File is shorter than its reported size");
     return Data;

@@ -4,12 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/page_buffer.h"
+#include "common/system.h"
 
 constexpr std::int32_t DEFAULT_WIDTH = 80;
 constexpr std::int32_t DEFAULT_HEIGHT = 25;
@@ -84,15 +84,3 @@ bool NextParam(std::string_view Text, std::size_t &Pos, bool &First, std::string
                std::string_view &Field);
 bool TryParseInt(std::string_view Text, std::int32_t &Value);
 std::int32_t ParseIntDef(std::string_view Text, std::int32_t Default);
-
-// Error texts shared by every file operation.
-[[noreturn]] void RaiseFileError(const char *Format, const std::string &Path, int ErrorCode);
-std::string SystemErrorText(int ErrorCode);
-
-// A report line could not be written. Kept apart from other errors so that
-// no handler mistakes it for a failure of the file it was working on.
-struct TOutputError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-// Writes one report line to standard output at once; raises TOutputError.
-void WriteLine(std::string_view Text);

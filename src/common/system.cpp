@@ -1,0 +1,323 @@
+#include "common/system.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+void RaiseFileError(const char *Format, const std::string &Path, int ErrorCode) {
+    const std::string Reason = SystemErrorText(ErrorCode);
+    std::string Message(std::strlen(Format) + Path.size() + Reason.size(), '\0');
+    const int Length =
+        std::snprintf(Message.data(), Message.size() + 1, Format, Path.c_str(), Reason.c_str());
+    Message.resize(Length > 0 ? static_cast<std::size_t>(Length) : 0);
+    throw std::runtime_error(Message);
+}
+
+TFile::~TFile() { Close(); }
+
+namespace {
+
+std::string WithoutLineEnd(std::string Text) {
+    while (!Text.empty() && (Text.back() == '\n' || Text.back() == '\r' || Text.back() == ' '))
+        Text.pop_back();
+    return Text;
+}
+
+} // namespace
+
+#if defined(_WIN32)
+
+namespace {
+
+HANDLE AsHandle(const TFile &File) { return reinterpret_cast<HANDLE>(File.Handle()); }
+
+// Converts between the system's narrow code page and the console's.
+std::string ToConsoleEncoding(std::string_view Text) {
+    const UINT Console = GetConsoleOutputCP();
+    if (Console == 0 || Console == GetACP() || Text.empty())
+        return std::string(Text);
+    const int WideLength =
+        MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), nullptr, 0);
+    std::wstring Wide(static_cast<std::size_t>(WideLength), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), Wide.data(),
+                        WideLength);
+    const int Length =
+        WideCharToMultiByte(Console, 0, Wide.data(), WideLength, nullptr, 0, nullptr, nullptr);
+    std::string Converted(static_cast<std::size_t>(Length), '\0');
+    WideCharToMultiByte(Console, 0, Wide.data(), WideLength, Converted.data(), Length, nullptr,
+                        nullptr);
+    return Converted;
+}
+
+void WriteToHandle(DWORD Which, const std::string &Bytes, bool Raise) {
+    const HANDLE Out = GetStdHandle(Which);
+    std::size_t Done = 0;
+    while (Done < Bytes.size()) {
+        DWORD Written = 0;
+        if (Out == nullptr || Out == INVALID_HANDLE_VALUE ||
+            !WriteFile(Out, Bytes.data() + Done, static_cast<DWORD>(Bytes.size() - Done), &Written,
+                       nullptr) ||
+            Written == 0) {
+            if (!Raise)
+                return;
+            const DWORD Error = Out == nullptr || Out == INVALID_HANDLE_VALUE ? ERROR_INVALID_HANDLE
+                                                                              : GetLastError();
+            throw TOutputError("Unable to write to standard output: " +
+                               SystemErrorText(static_cast<int>(Error)));
+        }
+        Done += Written;
+    }
+}
+
+} // namespace
+
+bool TFile::Close() {
+    if (Handle_ == NO_HANDLE)
+        return true;
+    const bool Closed = CloseHandle(reinterpret_cast<HANDLE>(Handle_)) != 0;
+    Handle_ = NO_HANDLE;
+    return Closed;
+}
+
+std::string SystemErrorText(int ErrorCode) {
+    char *Buffer = nullptr;
+    const DWORD Length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(ErrorCode), 0, reinterpret_cast<LPSTR>(&Buffer), 0, nullptr);
+    std::string Text =
+        Length > 0 && Buffer ? std::string(Buffer, Length) : "Error " + std::to_string(ErrorCode);
+    LocalFree(Buffer);
+    return WithoutLineEnd(Text);
+}
+
+int LastSystemError() { return static_cast<int>(GetLastError()); }
+
+TFile OpenForReading(const std::string &Path, bool) {
+    const HANDLE Handle =
+        CreateFileA(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (Handle == INVALID_HANDLE_VALUE)
+        RaiseFileError("Unable to open file \"%s\": %s", Path, LastSystemError());
+    return TFile(reinterpret_cast<std::intptr_t>(Handle));
+}
+
+TFileInfo QueryFile(const TFile &File, const std::string &Path) {
+    if (GetFileType(AsHandle(File)) != FILE_TYPE_DISK)
+        return TFileInfo{TFileKind::Other, 0};
+    LARGE_INTEGER Size;
+    if (!GetFileSizeEx(AsHandle(File), &Size))
+        RaiseFileError("Unable to read file \"%s\": %s", Path, LastSystemError());
+    return TFileInfo{TFileKind::Regular, static_cast<std::uint64_t>(Size.QuadPart)};
+}
+
+std::size_t ReadFully(const TFile &File, std::uint8_t *Into, std::size_t Count,
+                      const std::string &Path) {
+    std::size_t Done = 0;
+    while (Done < Count) {
+        const DWORD Want = static_cast<DWORD>(std::min<std::size_t>(Count - Done, 1u << 30));
+        DWORD Got = 0;
+        if (!ReadFile(AsHandle(File), Into + Done, Want, &Got, nullptr)) {
+            const DWORD Error = GetLastError();
+            if (Error == ERROR_BROKEN_PIPE || Error == ERROR_HANDLE_EOF)
+                break; // the writer closed its end: end of data
+            RaiseFileError("Unable to read file \"%s\": %s", Path, static_cast<int>(Error));
+        }
+        if (Got == 0)
+            break;
+        Done += Got;
+    }
+    return Done;
+}
+
+TFile CreateForWriting(const std::string &Path) {
+    const HANDLE Handle = CreateFileA(Path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (Handle == INVALID_HANDLE_VALUE)
+        RaiseFileError("Unable to create file \"%s\": %s", Path, LastSystemError());
+    return TFile(reinterpret_cast<std::intptr_t>(Handle));
+}
+
+void WriteFully(const TFile &File, const std::uint8_t *Data, std::size_t Size) {
+    while (Size > 0) {
+        const DWORD Want = static_cast<DWORD>(std::min<std::size_t>(Size, 1u << 30));
+        DWORD Written = 0;
+        if (!WriteFile(AsHandle(File), Data, Want, &Written, nullptr) || Written == 0)
+            throw std::runtime_error("Stream write error");
+        Data += Written;
+        Size -= Written;
+    }
+}
+
+bool FileExists(const std::string &Path) {
+    const DWORD Attributes = GetFileAttributesA(Path.c_str());
+    return Attributes != INVALID_FILE_ATTRIBUTES && !(Attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsSameRegularFile(const std::string &First, const std::string &Second) {
+    const auto Identity = [](const std::string &Path, BY_HANDLE_FILE_INFORMATION &Info) {
+        const HANDLE Handle =
+            CreateFileA(Path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (Handle == INVALID_HANDLE_VALUE)
+            return false;
+        const bool Known = GetFileType(Handle) == FILE_TYPE_DISK &&
+                           GetFileInformationByHandle(Handle, &Info) &&
+                           !(Info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+        CloseHandle(Handle);
+        return Known;
+    };
+    BY_HANDLE_FILE_INFORMATION A;
+    BY_HANDLE_FILE_INFORMATION B;
+    return Identity(First, A) && Identity(Second, B) &&
+           A.dwVolumeSerialNumber == B.dwVolumeSerialNumber &&
+           A.nFileIndexHigh == B.nFileIndexHigh && A.nFileIndexLow == B.nFileIndexLow;
+}
+
+void WriteLine(std::string_view Text) {
+    WriteToHandle(STD_OUTPUT_HANDLE, ToConsoleEncoding(Text) + "\r\n", true);
+}
+
+void WriteToStandardError(std::string_view Text) {
+    std::string Lines;
+    for (const char C : Text) // report lines end in CR LF here too
+        Lines += C == '\n' ? std::string("\r\n") : std::string(1, C);
+    WriteToHandle(STD_ERROR_HANDLE, ToConsoleEncoding(Lines), false);
+}
+
+#else
+
+namespace {
+
+int AsFd(const TFile &File) { return static_cast<int>(File.Handle()); }
+
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+
+} // namespace
+
+bool TFile::Close() {
+    if (Handle_ == NO_HANDLE)
+        return true;
+    const bool Closed = ::close(static_cast<int>(Handle_)) == 0;
+    Handle_ = NO_HANDLE;
+    return Closed;
+}
+
+std::string SystemErrorText(int ErrorCode) { return WithoutLineEnd(std::strerror(ErrorCode)); }
+
+int LastSystemError() { return errno; }
+
+TFile OpenForReading(const std::string &Path, bool NonBlocking) {
+    const int Fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | (NonBlocking ? O_NONBLOCK : 0));
+    if (Fd < 0)
+        RaiseFileError("Unable to open file \"%s\": %s", Path, errno);
+    TFile File(Fd);
+    struct stat Info;
+    if (::fstat(Fd, &Info) == 0 &&
+        S_ISDIR(Info.st_mode)) // Linux opens directories; they are no file
+        RaiseFileError("Unable to open file \"%s\": %s", Path, EISDIR);
+    return File;
+}
+
+TFileInfo QueryFile(const TFile &File, const std::string &Path) {
+    struct stat Info;
+    if (::fstat(AsFd(File), &Info) != 0)
+        RaiseFileError("Unable to read file \"%s\": %s", Path, errno);
+    const TFileKind Kind = S_ISREG(Info.st_mode)   ? TFileKind::Regular
+                           : S_ISDIR(Info.st_mode) ? TFileKind::Directory
+                                                   : TFileKind::Other;
+    return TFileInfo{Kind,
+                     Kind == TFileKind::Regular ? static_cast<std::uint64_t>(Info.st_size) : 0};
+}
+
+std::size_t ReadFully(const TFile &File, std::uint8_t *Into, std::size_t Count,
+                      const std::string &Path) {
+    std::size_t Done = 0;
+    while (Done < Count) {
+        const ssize_t Got = ::read(AsFd(File), Into + Done, Count - Done);
+        if (Got < 0) {
+            if (errno == EINTR)
+                continue;
+            RaiseFileError("Unable to read file \"%s\": %s", Path, errno);
+        }
+        if (Got == 0)
+            break;
+        Done += static_cast<std::size_t>(Got);
+    }
+    return Done;
+}
+
+TFile CreateForWriting(const std::string &Path) {
+    const int Fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (Fd < 0)
+        RaiseFileError("Unable to create file \"%s\": %s", Path, errno);
+    return TFile(Fd);
+}
+
+void WriteFully(const TFile &File, const std::uint8_t *Data, std::size_t Size) {
+    while (Size > 0) {
+        const ssize_t Written = ::write(AsFd(File), Data, Size);
+        if (Written < 0 && errno == EINTR)
+            continue;
+        if (Written <= 0)
+            throw std::runtime_error("Stream write error");
+        Data += Written;
+        Size -= static_cast<std::size_t>(Written);
+    }
+}
+
+bool FileExists(const std::string &Path) {
+    struct stat Info;
+    return ::stat(Path.c_str(), &Info) == 0 && !S_ISDIR(Info.st_mode);
+}
+
+bool IsSameRegularFile(const std::string &First, const std::string &Second) {
+    struct stat A;
+    struct stat B;
+    return ::stat(First.c_str(), &A) == 0 && S_ISREG(A.st_mode) &&
+           ::stat(Second.c_str(), &B) == 0 && A.st_dev == B.st_dev && A.st_ino == B.st_ino;
+}
+
+namespace {
+
+bool WriteAllTo(int Fd, const std::string &Bytes, int &Error) {
+    std::size_t Done = 0;
+    while (Done < Bytes.size()) {
+        const ssize_t Written = ::write(Fd, Bytes.data() + Done, Bytes.size() - Done);
+        if (Written < 0 && errno == EINTR)
+            continue;
+        if (Written <= 0) {
+            Error = Written < 0 ? errno : EIO;
+            return false;
+        }
+        Done += static_cast<std::size_t>(Written);
+    }
+    return true;
+}
+
+} // namespace
+
+void WriteLine(std::string_view Text) {
+    std::string Line(Text);
+    Line.push_back('\n');
+    int Error = 0;
+    if (!WriteAllTo(1, Line, Error))
+        throw TOutputError("Unable to write to standard output: " + SystemErrorText(Error));
+}
+
+void WriteToStandardError(std::string_view Text) {
+    int Error = 0;
+    WriteAllTo(2, std::string(Text), Error); // nowhere left to report a failure
+}
+
+#endif

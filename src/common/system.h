@@ -1,0 +1,73 @@
+// The operating system's services as the converter needs them: files, the
+// error texts, and report lines. POSIX and Windows behind one interface.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+enum class TFileKind { Regular, Directory, Other };
+
+struct TFileInfo {
+    TFileKind Kind;
+    std::uint64_t Size; // as the file system reports it (0 for pipes and devices)
+};
+
+// An open file, closed when it goes out of scope.
+class TFile {
+  public:
+    TFile() = default;
+    explicit TFile(std::intptr_t Handle) : Handle_(Handle) {}
+    TFile(TFile &&Other) noexcept : Handle_(Other.Handle_) { Other.Handle_ = NO_HANDLE; }
+    TFile &operator=(TFile &&) = delete;
+    TFile(const TFile &) = delete;
+    ~TFile();
+    std::intptr_t Handle() const { return Handle_; }
+    // Closes now; false when the system reports an error (data may be lost).
+    bool Close();
+
+    static constexpr std::intptr_t NO_HANDLE = -1;
+
+  private:
+    std::intptr_t Handle_ = NO_HANDLE;
+};
+
+// The system's text for an error code (errno, or GetLastError on Windows),
+// without a trailing line end.
+std::string SystemErrorText(int ErrorCode);
+// The code of the last failed system call.
+int LastSystemError();
+// Raises std::runtime_error with Format's two %s filled with Path and the
+// system's text for ErrorCode.
+[[noreturn]] void RaiseFileError(const char *Format, const std::string &Path, int ErrorCode);
+
+// Opens an existing file for reading; raises "Unable to open file ...".
+// NonBlocking keeps a FIFO or device from stalling the open and the reads.
+TFile OpenForReading(const std::string &Path, bool NonBlocking = false);
+TFileInfo QueryFile(const TFile &File, const std::string &Path);
+// Reads until Count bytes or end of data, retrying partial reads; raises
+// "Unable to read file ..." on errors.
+std::size_t ReadFully(const TFile &File, std::uint8_t *Into, std::size_t Count,
+                      const std::string &Path);
+// Creates or empties a file for writing; raises "Unable to create file ...".
+TFile CreateForWriting(const std::string &Path);
+// Stores all bytes, retrying partial writes; raises "Stream write error".
+void WriteFully(const TFile &File, const std::uint8_t *Data, std::size_t Size);
+
+// True for an existing file that is not a directory.
+bool FileExists(const std::string &Path);
+// True when both paths name one existing regular file.
+bool IsSameRegularFile(const std::string &First, const std::string &Second);
+
+// A report line could not be written. Kept apart from other errors so that
+// no handler mistakes it for a failure of the file it was working on.
+struct TOutputError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+// Writes one report line to standard output at once, with the platform's
+// line end and in the console's encoding; raises TOutputError.
+void WriteLine(std::string_view Text);
+// Best effort: for the report of an error that escaped.
+void WriteToStandardError(std::string_view Text);

@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# CLI tests of tarvex.exe under Wine: exact report lines ending in CR LF,
+# exit statuses, files left behind, and command lines split by our rules
+# (given as raw text through a batch file, which Wine passes unchanged).
+# Usage: tests/windows/cli_test.sh <tarvex.exe> <linux tarvex> <examples dir>
+set -uo pipefail
+Exe=$(realpath "$1")
+Linux=$(realpath "$2")
+Examples=$(realpath "$3")
+export WINEDEBUG=-all
+Work=$(mktemp -d)
+trap 'rm -rf "$Work"' EXIT
+cd "$Work"
+Passed=0
+Failed=0
+
+# Expect NAME STATUS LINE... : the last run's stdout must be exactly these
+# lines, each ended by CR LF, with that exit status and nothing on stderr.
+Expect() {
+  local Name=$1 Status=$2
+  shift 2
+  local Want=""
+  local Line
+  for Line in "$@"; do Want+="$Line"$'\r\n'; done
+  if [ "$RunStatus" = "$Status" ] && [ "$(cat out.txt; printf x)" = "${Want}x" ] && [ ! -s err.txt ]; then
+    Passed=$((Passed + 1))
+  else
+    Failed=$((Failed + 1))
+    echo "FAILED: $Name (status $RunStatus, want $Status)"
+    echo "--- got:"; od -c out.txt | head -20; echo "--- stderr:"; head -5 err.txt
+  fi
+}
+Check() { # NAME CONDITION...
+  local Name=$1
+  shift
+  if "$@"; then Passed=$((Passed + 1)); else Failed=$((Failed + 1)); echo "FAILED: $Name"; fi
+}
+Run() { wine "$Exe" "$@" > out.txt 2> err.txt; RunStatus=$?; }
+RunLine() { # the raw command line after the program's name
+  printf '@%s %s\r\n' "$(winepath -w "$Exe")" "$1" > run.bat
+  wine cmd /c run.bat > out.txt 2> err.txt
+  RunStatus=$?
+}
+
+NoFont=("Font file not found or cannot be read, using fallback rendering"
+        "Error: Unable to open file \"cp437.fnt\": File not found.")
+WriteFailure() { # output, details
+  printf '%s\n' "Error creating PNG file: $1" "Possible causes:" \
+    " - You might not have permission to write to this location" " - The disk might be full" "" \
+    "Technical details: $2"
+}
+
+Run
+Expect "no argument" 0 "Usage: tarvex.exe <input.ans> [output.png]"
+
+Run absent.ans
+Expect "missing input" 1 "Parsing ANSI file: absent.ans" "File not found: absent.ans" \
+  "Please check that the file exists and the path is correct." "Example usage: tarvex.exe myfile.ans"
+mkdir folder.ans
+Run folder.ans
+Expect "directory input" 1 "Parsing ANSI file: folder.ans" "File not found: folder.ans" \
+  "Please check that the file exists and the path is correct." "Example usage: tarvex.exe myfile.ans"
+
+for Example in "$Examples"/*.ans; do
+  Name=$(basename "$Example" .ans)
+  cp "$Example" "$Name.ans"
+  Run "$Name.ans"
+  Expect "convert $Name" 0 "Parsing ANSI file: $Name.ans" "Rendering to PNG: $Name.png" "${NoFont[@]}" \
+    "Conversion completed successfully!"
+  "$Linux" "$Name.ans" "$Name-linux.png" > /dev/null
+  Check "$Name: same PNG as the Linux build" cmp -s "$Name.png" "$Name-linux.png"
+done
+
+cp colours.ans art
+Run art extra.png third fourth
+Expect "extra arguments ignored" 0 "Parsing ANSI file: art" "Rendering to PNG: extra.png" "${NoFont[@]}" \
+  "Conversion completed successfully!"
+Check "third argument not created" test ! -e third
+cp colours.ans .ans
+Run .ans
+Expect "dot file keeps its name" 0 "Parsing ANSI file: .ans" "Rendering to PNG: .ans.png" "${NoFont[@]}" \
+  "Conversion completed successfully!"
+
+printf '\x1b[31mnot a png\r\n' > art.png
+cp art.png art.png.before
+mapfile -t Refused < <(WriteFailure art.png "Unable to create file \"art.png\": Output would overwrite the input file")
+Run art.png
+Expect "output is the input" 1 "Parsing ANSI file: art.png" "Rendering to PNG: art.png" "${Refused[@]}"
+Check "input untouched" cmp -s art.png art.png.before
+
+mapfile -t NoDir < <(WriteFailure 'no\x.png' "Unable to create file \"no\\x.png\": Path not found.")
+Run colours.ans 'no\x.png'
+Expect "output in a missing directory" 1 "Parsing ANSI file: colours.ans" 'Rendering to PNG: no\x.png' \
+  "${NoFont[@]}" "${NoDir[@]}"
+
+head -c 4096 /dev/zero | tr '\0' '\377' > cp437.fnt
+Run colours.ans
+Expect "font loaded" 0 "Parsing ANSI file: colours.ans" "Rendering to PNG: colours.png" \
+  "Font data loaded successfully" "Conversion completed successfully!"
+head -c 4095 /dev/zero > cp437.fnt
+Run colours.ans
+Expect "font too small" 0 "Parsing ANSI file: colours.ans" "Rendering to PNG: colours.png" \
+  "Font file too small, using fallback rendering" "Conversion completed successfully!"
+rm cp437.fnt
+
+wine "$Exe" colours.ans full.png > /dev/full 2> err.txt
+RunStatus=$?
+Check "standard output full: status 217" test "$RunStatus" = 217
+Check "standard output full: report on stderr with CR LF" test "$(cat err.txt)" = \
+  "$(printf 'An unhandled exception occurred at $0000000000000000:\r\nTOutputError: Unable to write to standard output: Disk full.\r\n\r')"
+
+# Splitting: the program prints the arguments it found.
+cp colours.ans "my art.ans"
+cp colours.ans "it's.ans"
+Split() { # raw line, first argument, second argument (none: not checked)
+  RunLine "$1"
+  if grep -qF $'Parsing ANSI file: '"$2"$'\r' out.txt &&
+     { [ -z "$3" ] || grep -qF $'Rendering to PNG: '"$3"$'\r' out.txt; }; then
+    Passed=$((Passed + 1))
+  else
+    Failed=$((Failed + 1)); echo "FAILED: split [$1]"; head -2 out.txt
+  fi
+}
+Split "'my art.ans' out.png" "my art.ans" "out.png"
+Split '"my art.ans"   "x y.png"' "my art.ans" "x y.png"
+Split "\"it's.ans\" 'say \"hi\".png'" "it's.ans" 'say "hi".png'
+Split "'it''s.ans' x\"\"y" "it's.ans" 'x"y'
+Split "\"a\"\"b.ans\" o.png" 'a"b.ans' "" # not a valid Windows name: not found
+Split "my\" \"art.ans o.png" "my art.ans" "o.png"
+Split "'my art.ans' 'sub\\dir\\o.png'" "my art.ans" 'sub\dir\o.png'
+Split "$(printf "'my art.ans'\tx.png")" "my art.ans" "x.png"
+
+echo "$Passed passed, $Failed failed"
+[ "$Failed" -eq 0 ]

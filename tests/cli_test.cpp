@@ -1,87 +1,14 @@
 // Runs the built program in scratch directories and checks its reports,
 // exit statuses and the files it leaves behind.
 #include "app/driver.h"
-#include "run_program.h"
-
-#include <filesystem>
-#include <fstream>
-#include <gtest/gtest.h>
-#include <sstream>
-#include <string>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <vector>
-
-namespace fs = std::filesystem;
+#include "cli_support.h"
 
 namespace {
 
-const std::string TARVEX = TARVEX_BINARY;
 const fs::path EXAMPLES = TARVEX_EXAMPLES;
 
-std::string ReadFile(const fs::path &Path) {
-    std::ifstream In(Path, std::ios::binary);
-    std::ostringstream Text;
-    Text << In.rdbuf();
-    return Text.str();
-}
-
-void WriteFile(const fs::path &Path, const std::string &Bytes) {
-    std::ofstream(Path, std::ios::binary) << Bytes;
-}
-
-std::string Lines(const std::vector<std::string> &Each) {
-    std::string Text;
-    for (const std::string &Line : Each)
-        Text += Line + "\n";
-    return Text;
-}
-
-const std::string NO_FONT_1 = "Font file not found or cannot be read, using fallback rendering";
-const std::string NO_FONT_2 = "Error: Unable to open file \"cp437.fnt\": No such file or directory";
-
-std::vector<std::string> WriteFailure(const std::string &Output, const std::string &Details) {
-    return {"Error creating PNG file: " + Output,
-            "Possible causes:",
-            " - You might not have permission to write to this location",
-            " - The disk might be full",
-            "",
-            "Technical details: " + Details};
-}
-
-std::vector<std::string> ReadFailure(const std::string &Input, const std::string &Details) {
-    return {"Error reading ANSI file: " + Input,
-            "Possible causes:",
-            " - The file might be corrupted",
-            " - The file might not be a valid ANSI file",
-            " - You might not have permission to read the file",
-            "",
-            "Technical details: " + Details};
-}
-
-class Cli : public ::testing::Test {
+class Cli : public ScratchDirTest {
   protected:
-    fs::path Dir;
-    void SetUp() override {
-        const auto *Info = ::testing::UnitTest::GetInstance()->current_test_info();
-        Dir = fs::temp_directory_path() /
-              ("tarvex-cli-" + std::to_string(::getpid()) + "-" + Info->name());
-        fs::remove_all(Dir);
-        fs::create_directories(Dir);
-        ::chmod(Dir.c_str(), 0777);
-    }
-    void TearDown() override { fs::remove_all(Dir); }
-
-    TRunResult Run(const std::vector<std::string> &Args, const TRunOptions &Options = {}) {
-        return RunProgram(TARVEX, Args, Dir, Options);
-    }
-    void ExpectRun(const std::vector<std::string> &Args, const std::vector<std::string> &Out,
-                   int Status) {
-        const TRunResult Result = Run(Args);
-        EXPECT_EQ(Result.Out, Lines(Out));
-        EXPECT_EQ(Result.Err, "");
-        EXPECT_EQ(Result.Status, Status);
-    }
     std::string Art() { // a small input in the scratch directory
         WriteFile(Dir / "art.ans", "\x1b[1;31mHi\r\n");
         return "art.ans";

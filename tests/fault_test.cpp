@@ -1,81 +1,24 @@
 // Fault injection: failing outputs, permissions, special files and limits.
 // Each case checks the exact report, the exit status, standard error, and
 // that the input file is left exactly as it was.
-#include "run_program.h"
+#include "cli_support.h"
 
-#include <filesystem>
-#include <fstream>
-#include <gtest/gtest.h>
-#include <sstream>
-#include <string>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
-#include <vector>
-
-namespace fs = std::filesystem;
 
 namespace {
 
-const std::string TARVEX = TARVEX_BINARY;
 const std::string INPUT = "\x1b[1;33;44mfault injection\r\n\x1b[0m";
 
-std::string ReadFile(const fs::path &Path) {
-    std::ifstream In(Path, std::ios::binary);
-    std::ostringstream Text;
-    Text << In.rdbuf();
-    return Text.str();
-}
-
-std::string Lines(const std::vector<std::string> &Each) {
-    std::string Text;
-    for (const std::string &Line : Each)
-        Text += Line + "\n";
-    return Text;
-}
-
-const std::vector<std::string> NO_FONT = {
-    "Font file not found or cannot be read, using fallback rendering",
-    "Error: Unable to open file \"cp437.fnt\": No such file or directory"};
-
-std::vector<std::string> WriteFailure(const std::string &Output, const std::string &Details) {
-    return {"Error creating PNG file: " + Output,
-            "Possible causes:",
-            " - You might not have permission to write to this location",
-            " - The disk might be full",
-            "",
-            "Technical details: " + Details};
-}
-
-std::vector<std::string> Join(std::vector<std::vector<std::string>> Parts) {
-    std::vector<std::string> All;
-    for (const auto &Part : Parts)
-        All.insert(All.end(), Part.begin(), Part.end());
-    return All;
-}
-
-class Fault : public ::testing::Test {
+class Fault : public ScratchDirTest {
   protected:
-    fs::path Dir;
     void SetUp() override {
-        const auto *Info = ::testing::UnitTest::GetInstance()->current_test_info();
-        Dir = fs::temp_directory_path() /
-              ("tarvex-fault-" + std::to_string(::getpid()) + "-" + Info->name());
-        fs::remove_all(Dir);
-        fs::create_directories(Dir);
-        ::chmod(Dir.c_str(), 0777);
-        std::ofstream(Dir / "in.ans", std::ios::binary) << INPUT;
+        ScratchDirTest::SetUp();
+        WriteFile(Dir / "in.ans", INPUT);
         ::chmod((Dir / "in.ans").c_str(), 0644);
     }
     void TearDown() override {
         EXPECT_EQ(ReadFile(Dir / "in.ans"), INPUT) << "the input changed";
-        fs::remove_all(Dir);
-    }
-    void Expect(const TRunResult &Result, const std::vector<std::string> &Out, int Status) {
-        EXPECT_EQ(Result.Out, Lines(Out));
-        EXPECT_EQ(Result.Err, "");
-        EXPECT_EQ(Result.Status, Status);
-        EXPECT_FALSE(Result.Signaled);
+        ScratchDirTest::TearDown();
     }
     // Runs as an unprivileged user, where permissions bite even for root.
     bool CanDropPrivileges() { return ::geteuid() == 0 && fs::exists("/usr/bin/setpriv"); }
@@ -85,13 +28,13 @@ class Fault : public ::testing::Test {
         Full.insert(Full.end(), Args.begin(), Args.end());
         return RunProgram("/usr/bin/setpriv", Full, Dir);
     }
-    TRunResult RunShell(const std::string &Script, const TRunOptions &Options = {}) {
-        return RunProgram("/bin/sh", {"-c", Script, "sh", TARVEX}, Dir, Options);
+    TRunResult RunShell(const std::string &Script) {
+        return RunProgram("/bin/sh", {"-c", Script, "sh", TARVEX}, Dir);
     }
 };
 
 TEST_F(Fault, OutputToAFullDevice) {
-    Expect(RunProgram(TARVEX, {"in.ans", "/dev/full"}, Dir),
+    Expect(Run({"in.ans", "/dev/full"}),
            Join({{"Parsing ANSI file: in.ans", "Rendering to PNG: /dev/full"},
                  NO_FONT,
                  WriteFailure("/dev/full", "Stream write error")}),
@@ -143,20 +86,20 @@ TEST_F(Fault, UnreadableFontFallsBack) {
 TEST_F(Fault, FifoInputIsReadToItsEnd) {
     ASSERT_EQ(::mkfifo((Dir / "pipe.ans").c_str(), 0644), 0);
     std::thread Writer([this] { std::ofstream(Dir / "pipe.ans", std::ios::binary) << INPUT; });
-    const TRunResult FromFifo = RunProgram(TARVEX, {"pipe.ans", "fifo.png"}, Dir);
+    const TRunResult FromFifo = Run({"pipe.ans", "fifo.png"});
     Writer.join();
     Expect(FromFifo,
            Join({{"Parsing ANSI file: pipe.ans", "Rendering to PNG: fifo.png"},
                  NO_FONT,
                  {"Conversion completed successfully!"}}),
            0);
-    RunProgram(TARVEX, {"in.ans", "file.png"}, Dir);
+    Run({"in.ans", "file.png"});
     EXPECT_EQ(ReadFile(Dir / "fifo.png"), ReadFile(Dir / "file.png"));
 }
 
 TEST_F(Fault, FifoFontNeverHangs) {
     ASSERT_EQ(::mkfifo((Dir / "cp437.fnt").c_str(), 0644), 0);
-    Expect(RunProgram(TARVEX, {"in.ans"}, Dir),
+    Expect(Run({"in.ans"}),
            {"Parsing ANSI file: in.ans", "Rendering to PNG: in.png",
             "Font file too small, using fallback rendering", "Conversion completed successfully!"},
            0);

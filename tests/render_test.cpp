@@ -109,6 +109,11 @@ TEST_F(Painting, FontGlyphsWithBitSevenLeftmost) {
               Fill(15, 15, 0xFF)); // fresh cell, same glyph
 }
 
+TEST_F(Painting, RefusesAPictureSmallerThanTheScreen) {
+    RgbImage Small(640, 399);
+    EXPECT_THROW(PaintScreen(Small, Font), std::out_of_range);
+}
+
 TEST(RgbImageTest, RefusesPixelsOutside) {
     RgbImage Image(3, 2);
     Image.SetPixel(2, 1, {0x1234, 0x5678, 0x9ABC});

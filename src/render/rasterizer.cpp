@@ -95,6 +95,9 @@ TMask CellMask(std::uint8_t Ch, const TFont &Font) {
 }
 
 [[gnu::noinline]] void PaintScreen(RgbImage &Image, const TFont &Font) {
+    // Rows are written directly, so the picture must hold the whole screen.
+    if (Image.Width < ScreenWidth * CHAR_WIDTH || Image.Height < ScreenHeight * CHAR_HEIGHT)
+        throw std::out_of_range("Picture smaller than the screen");
     // Tables are built on first use of each foreground/background pair.
     const std::unique_ptr<TNibbleRows[]> Tables(new TNibbleRows[256]); // untouched until used
     std::array<bool, 256> Built{};

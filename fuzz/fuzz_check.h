@@ -44,14 +44,6 @@ FUZZ_UNINSTRUMENTED inline void CheckScreen() {
     FUZZ_CHECK(CurX >= -1 && CurY >= -1);
 }
 
-inline void PutSamples(std::uint8_t *Out, TRgb16 Colour) {
-    const std::uint16_t Samples[3] = {Colour.R, Colour.G, Colour.B};
-    for (int I = 0; I < 3; ++I) {
-        Out[2 * I] = static_cast<std::uint8_t>(Samples[I] >> 8);
-        Out[2 * I + 1] = static_cast<std::uint8_t>(Samples[I]);
-    }
-}
-
 // Every pixel of a cell's block is its foreground or its background colour,
 // so only palette colours appear, each sample's two bytes equal.
 FUZZ_UNINSTRUMENTED inline void CheckPicture(const RgbImage &Image) {
@@ -60,8 +52,8 @@ FUZZ_UNINSTRUMENTED inline void CheckPicture(const RgbImage &Image) {
         for (std::int32_t Column = 0; Column < 80; ++Column) {
             const TCharInfo &Cell = ScreenBuffer[Row][Column];
             std::uint8_t Samples[2][8] = {};
-            PutSamples(Samples[0], PaletteColor(ForegroundIndex(Cell)));
-            PutSamples(Samples[1], PaletteColor(Cell.Bg));
+            StoreSamples(Samples[0], PaletteColor(ForegroundIndex(Cell)));
+            StoreSamples(Samples[1], PaletteColor(Cell.Bg));
             std::uint64_t Fore;
             std::uint64_t Back;
             std::memcpy(&Fore, Samples[0], 8);

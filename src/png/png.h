@@ -35,6 +35,10 @@ struct RgbImage {
     std::size_t RowOffset(std::int32_t Y) const { return static_cast<std::size_t>(Y) * RowBytes(); }
 };
 
+// Writes a pixel's six bytes as the picture stores them: red, green, blue,
+// each sample most significant byte first.
+void StoreSamples(std::uint8_t *Out, TRgb16 Color);
+
 // Receives the bytes of the file; must store all of them or raise.
 using TByteSink = std::function<void(const std::uint8_t *Data, std::size_t Size)>;
 

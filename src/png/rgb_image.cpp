@@ -9,10 +9,13 @@ RgbImage::RgbImage(std::int32_t ImageWidth, std::int32_t ImageHeight)
 void RgbImage::SetPixel(std::int32_t X, std::int32_t Y, TRgb16 Color) {
     if (X < 0 || X >= Width || Y < 0 || Y >= Height)
         throw std::out_of_range("Pixel outside the image");
-    std::uint8_t *P = Row(Y) + static_cast<std::size_t>(X) * 6;
+    StoreSamples(Row(Y) + static_cast<std::size_t>(X) * 6, Color);
+}
+
+void StoreSamples(std::uint8_t *Out, TRgb16 Color) {
     for (const std::uint16_t Sample : {Color.R, Color.G, Color.B}) {
-        *P++ = static_cast<std::uint8_t>(Sample >> 8);
-        *P++ = static_cast<std::uint8_t>(Sample);
+        *Out++ = static_cast<std::uint8_t>(Sample >> 8);
+        *Out++ = static_cast<std::uint8_t>(Sample);
     }
 }
 

@@ -58,14 +58,6 @@ TMask FallbackShape(std::uint8_t Ch) {
     return DOT;
 }
 
-void PutSamples(std::uint8_t *Out, TRgb16 Color) {
-    const std::uint8_t Bytes[6] = {
-        static_cast<std::uint8_t>(Color.R >> 8), static_cast<std::uint8_t>(Color.R),
-        static_cast<std::uint8_t>(Color.G >> 8), static_cast<std::uint8_t>(Color.G),
-        static_cast<std::uint8_t>(Color.B >> 8), static_cast<std::uint8_t>(Color.B)};
-    std::memcpy(Out, Bytes, 6);
-}
-
 // The pixel bytes of four pixels for each 4-bit mask, for one colour pair:
 // a row of a cell is two lookups instead of eight pixel choices.
 constexpr std::size_t HALF_ROW = 4 * 6;
@@ -74,8 +66,8 @@ using TNibbleRows = std::array<std::array<std::uint8_t, HALF_ROW>, 16>;
 void BuildNibbleRows(TNibbleRows &Rows, std::uint8_t ForeIndex, std::uint8_t BackIndex) {
     std::uint8_t Fore[6];
     std::uint8_t Back[6];
-    PutSamples(Fore, PaletteColor(ForeIndex));
-    PutSamples(Back, PaletteColor(BackIndex));
+    StoreSamples(Fore, PaletteColor(ForeIndex));
+    StoreSamples(Back, PaletteColor(BackIndex));
     for (unsigned Bits = 0; Bits < 16; ++Bits)
         for (unsigned PX = 0; PX < 4; ++PX)
             std::memcpy(&Rows[Bits][PX * 6], (Bits >> (3 - PX)) & 1 ? Fore : Back, 6);

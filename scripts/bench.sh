@@ -8,10 +8,10 @@ cd "$(dirname "$0")/.."
 Root=$PWD
 Runs=${1:-30}
 scripts/setup.sh libbenchmark-dev ansilove hyperfine valgrind time python3
-cmake --preset release >/dev/null
-cmake --build --preset release -j"$(nproc)" >/dev/null
-Tarvex=$Root/build/release/tarvex
-Floor=$Root/build/release/bench/floor
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j"$(nproc)" >/dev/null
+Tarvex=$Root/build/bench/tarvex
+Floor=$Root/build/bench/bench/floor
 
 Work=$(mktemp -d)
 trap 'rm -rf "$Work"' EXIT
@@ -114,7 +114,7 @@ echo
 echo '| stage (Google Benchmark, in memory) | time | throughput |'
 echo '|---|---:|---:|'
 TARVEX_CORPUS=$( [ -d "$Corpus" ] && echo "$Corpus" || echo "$Root/examples" ) \
-  "$Root/build/release/bench/tarvex_bench" --benchmark_format=csv 2>/dev/null |
+  "$Root/build/bench/bench/tarvex_bench" --benchmark_format=csv 2>/dev/null |
   python3 -c '
 import csv, sys
 rows = [r for r in csv.reader(sys.stdin) if r and r[0].startswith("BM_")]

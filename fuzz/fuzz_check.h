@@ -59,10 +59,10 @@ FUZZ_UNINSTRUMENTED inline void CheckPicture(const RgbImage &Image) {
             std::memcpy(&Fore, Samples[0], 8);
             std::memcpy(&Back, Samples[1], 8);
             for (std::int32_t PY = 0; PY < 16; ++PY) {
-                const std::uint8_t *Pixel = Image.Row(Row * 16 + PY) + Column * 48;
-                for (int PX = 0; PX < 8; ++PX, Pixel += 6) {
+                const std::uint8_t *Pixel = Image.Row(Row * 16 + PY) + Column * 8 * BYTES_PER_PIXEL;
+                for (int PX = 0; PX < 8; ++PX, Pixel += BYTES_PER_PIXEL) {
                     std::uint64_t Seen = 0;
-                    std::memcpy(&Seen, Pixel, 6);
+                    std::memcpy(&Seen, Pixel, BYTES_PER_PIXEL);
                     FUZZ_CHECK(Seen == Fore || Seen == Back);
                 }
             }
@@ -101,7 +101,7 @@ inline std::vector<std::uint8_t> DecodePng(const std::vector<std::uint8_t> &File
         At += 12 + Length;
     }
     FUZZ_CHECK(At == File.size());
-    const std::size_t RowBytes = 1 + 6 * std::size_t{Width};
+    const std::size_t RowBytes = 1 + BYTES_PER_PIXEL * Width;
     std::vector<std::uint8_t> Raw(RowBytes * Height + 1);
     uLongf RawSize = static_cast<uLongf>(Raw.size());
     FUZZ_CHECK(uncompress(Raw.data(), &RawSize, Idat.data(), static_cast<uLong>(Idat.size())) ==

@@ -26,12 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size
     });
     const std::vector<std::uint8_t> Raw =
         DecodePng(File, static_cast<std::uint32_t>(Width), static_cast<std::uint32_t>(Height));
-    const std::size_t RowBytes = 1 + 6 * static_cast<std::size_t>(Width);
+    const std::size_t RowBytes = 1 + Image.RowBytes();
     for (std::int32_t Y = 0; Y < Height; ++Y)
         for (std::int32_t X = 0; X < Width; ++X) {
             const TRgb16 Pixel = Image.GetPixel(X, Y);
-            const std::uint8_t *Got =
-                &Raw[static_cast<std::size_t>(Y) * RowBytes + 1 + 6 * static_cast<std::size_t>(X)];
+            const std::uint8_t *Got = &Raw[static_cast<std::size_t>(Y) * RowBytes + 1 +
+                                           BYTES_PER_PIXEL * static_cast<std::size_t>(X)];
             FUZZ_CHECK((Got[0] << 8 | Got[1]) == Pixel.R);
             FUZZ_CHECK((Got[2] << 8 | Got[3]) == Pixel.G);
             FUZZ_CHECK((Got[4] << 8 | Got[5]) == Pixel.B);

@@ -14,6 +14,9 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
 
 class TPageBuffer {
   public:
@@ -22,21 +25,29 @@ class TPageBuffer {
         if (Size == 0)
             return;
 #if defined(__linux__)
+        constexpr std::size_t PAGE = 4096;
         constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
+        const bool Huge = Size >= HUGE_PAGE / 2;
         const std::size_t Mapped =
-            Size >= HUGE_PAGE / 2 ? RoundUp(Size, HUGE_PAGE) + HUGE_PAGE : Size;
+            Huge ? RoundUp(Size, HUGE_PAGE) + HUGE_PAGE : RoundUp(Size, PAGE);
         void *Base =
             ::mmap(nullptr, Mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (Base == MAP_FAILED)
             throw std::bad_alloc();
-        Map_ = static_cast<std::uint8_t *>(Base);
+        Map_ = Data_ = static_cast<std::uint8_t *>(Base);
         MapSize_ = Mapped;
-        Data_ = Map_;
-        if (Mapped != Size) { // align to a huge page and ask for huge pages
+        if (Huge) { // align to a huge page and ask for huge pages
             const auto Address = reinterpret_cast<std::uintptr_t>(Base);
             Data_ = Map_ + (RoundUp(Address, HUGE_PAGE) - Address);
             ::madvise(Data_, RoundUp(Size, HUGE_PAGE), MADV_HUGEPAGE);
         }
+#if defined(__SANITIZE_ADDRESS__)
+        // The slack around the buffer is mapped too: let the sanitizer see
+        // any access to it.
+        ASAN_POISON_MEMORY_REGION(Map_, static_cast<std::size_t>(Data_ - Map_));
+        ASAN_POISON_MEMORY_REGION(Data_ + Size,
+                                  static_cast<std::size_t>(Map_ + Mapped - Data_) - Size);
+#endif
 #else
         Data_ = static_cast<std::uint8_t *>(std::calloc(Size, 1));
         if (!Data_)
@@ -52,22 +63,27 @@ class TPageBuffer {
     TPageBuffer &operator=(const TPageBuffer &) = delete;
     ~TPageBuffer() {
 #if defined(__linux__)
-        if (Map_)
+        if (Map_) {
+#if defined(__SANITIZE_ADDRESS__)
+            ASAN_UNPOISON_MEMORY_REGION(Map_, MapSize_);
+#endif
             ::munmap(Map_, MapSize_);
+        }
 #else
         std::free(Data_);
 #endif
     }
 
     std::uint8_t *data() { return Data_; }
-    std::uint8_t *begin() { return Data_; }
-    std::uint8_t *end() { return Data_ + Size_; }
-    const std::uint8_t *begin() const { return Data_; }
-    const std::uint8_t *end() const { return Data_ + Size_; }
-    std::uint8_t &operator[](std::size_t I) { return Data_[I]; }
-    const std::uint8_t &operator[](std::size_t I) const { return Data_[I]; }
     const std::uint8_t *data() const { return Data_; }
     std::size_t size() const { return Size_; }
+    // Doubles the size, keeping the contents.
+    void Grow() {
+        TPageBuffer Larger(Size_ > 0 ? 2 * Size_ : 1);
+        if (Size_ > 0)
+            std::memcpy(Larger.Data_, Data_, Size_);
+        Swap(Larger);
+    }
     // Shortens the visible size; the memory stays.
     void Truncate(std::size_t Size) { Size_ = Size < Size_ ? Size : Size_; }
 

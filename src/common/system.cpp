@@ -9,17 +9,40 @@
 #else
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
-void RaiseFileError(const char *Format, const std::string &Path, int ErrorCode) {
-    const std::string Reason = SystemErrorText(ErrorCode);
-    std::string Message(std::strlen(Format) + Path.size() + Reason.size(), '\0');
-    const int Length =
-        std::snprintf(Message.data(), Message.size() + 1, Format, Path.c_str(), Reason.c_str());
-    Message.resize(Length > 0 ? static_cast<std::size_t>(Length) : 0);
-    throw std::runtime_error(Message);
+void RaiseFileError(TFileAction Action, const std::string &Path, std::string_view Reason) {
+    const char *Verb = Action == TFileAction::Open   ? "open"
+                       : Action == TFileAction::Read ? "read"
+                                                     : "create";
+    throw std::runtime_error("Unable to " + std::string(Verb) + " file \"" + Path +
+                             "\": " + std::string(Reason));
+}
+
+void RaiseFileError(TFileAction Action, const std::string &Path, int ErrorCode) {
+    RaiseFileError(Action, Path, SystemErrorText(ErrorCode));
+}
+
+void ReadExactly(const TFile &File, std::uint8_t *Into, std::size_t Count,
+                 const std::string &Path) {
+    if (ReadFully(File, Into, Count, Path) < Count)
+        RaiseFileError(TFileAction::Read, Path, "File is shorter than its reported size");
+}
+
+std::optional<std::string> ReadFileHead(const std::string &Path, std::size_t Count) {
+    try {
+        const TFile File = OpenForReading(Path, true);
+        if (QueryFile(File, Path).Kind != TFileKind::Regular)
+            return std::nullopt;
+        std::string Head(Count, '\0');
+        Head.resize(ReadFully(File, reinterpret_cast<std::uint8_t *>(Head.data()), Count, Path));
+        return Head;
+    } catch (const std::runtime_error &) {
+        return std::nullopt; // missing, a directory, or not readable
+    }
 }
 
 TFile::~TFile() { Close(); }
@@ -106,7 +129,7 @@ TFile OpenForReading(const std::string &Path, bool) {
         CreateFileA(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (Handle == INVALID_HANDLE_VALUE)
-        RaiseFileError("Unable to open file \"%s\": %s", Path, LastSystemError());
+        RaiseFileError(TFileAction::Open, Path, LastSystemError());
     return TFile(reinterpret_cast<std::intptr_t>(Handle));
 }
 
@@ -115,7 +138,7 @@ TFileInfo QueryFile(const TFile &File, const std::string &Path) {
         return TFileInfo{TFileKind::Other, 0};
     LARGE_INTEGER Size;
     if (!GetFileSizeEx(AsHandle(File), &Size))
-        RaiseFileError("Unable to read file \"%s\": %s", Path, LastSystemError());
+        RaiseFileError(TFileAction::Read, Path, LastSystemError());
     return TFileInfo{TFileKind::Regular, static_cast<std::uint64_t>(Size.QuadPart)};
 }
 
@@ -129,7 +152,7 @@ std::size_t ReadFully(const TFile &File, std::uint8_t *Into, std::size_t Count,
             const DWORD Error = GetLastError();
             if (Error == ERROR_BROKEN_PIPE || Error == ERROR_HANDLE_EOF)
                 break; // the writer closed its end: end of data
-            RaiseFileError("Unable to read file \"%s\": %s", Path, static_cast<int>(Error));
+            RaiseFileError(TFileAction::Read, Path, static_cast<int>(Error));
         }
         if (Got == 0)
             break;
@@ -142,7 +165,7 @@ TFile CreateForWriting(const std::string &Path) {
     const HANDLE Handle = CreateFileA(Path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (Handle == INVALID_HANDLE_VALUE)
-        RaiseFileError("Unable to create file \"%s\": %s", Path, LastSystemError());
+        RaiseFileError(TFileAction::Create, Path, LastSystemError());
     return TFile(reinterpret_cast<std::intptr_t>(Handle));
 }
 
@@ -220,19 +243,19 @@ int LastSystemError() { return errno; }
 TFile OpenForReading(const std::string &Path, bool NonBlocking) {
     const int Fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | (NonBlocking ? O_NONBLOCK : 0));
     if (Fd < 0)
-        RaiseFileError("Unable to open file \"%s\": %s", Path, errno);
+        RaiseFileError(TFileAction::Open, Path, errno);
     TFile File(Fd);
     struct stat Info;
     if (::fstat(Fd, &Info) == 0 &&
         S_ISDIR(Info.st_mode)) // Linux opens directories; they are no file
-        RaiseFileError("Unable to open file \"%s\": %s", Path, EISDIR);
+        RaiseFileError(TFileAction::Open, Path, EISDIR);
     return File;
 }
 
 TFileInfo QueryFile(const TFile &File, const std::string &Path) {
     struct stat Info;
     if (::fstat(AsFd(File), &Info) != 0)
-        RaiseFileError("Unable to read file \"%s\": %s", Path, errno);
+        RaiseFileError(TFileAction::Read, Path, errno);
     const TFileKind Kind = S_ISREG(Info.st_mode)   ? TFileKind::Regular
                            : S_ISDIR(Info.st_mode) ? TFileKind::Directory
                                                    : TFileKind::Other;
@@ -248,7 +271,7 @@ std::size_t ReadFully(const TFile &File, std::uint8_t *Into, std::size_t Count,
         if (Got < 0) {
             if (errno == EINTR)
                 continue;
-            RaiseFileError("Unable to read file \"%s\": %s", Path, errno);
+            RaiseFileError(TFileAction::Read, Path, errno);
         }
         if (Got == 0)
             break;
@@ -260,7 +283,7 @@ std::size_t ReadFully(const TFile &File, std::uint8_t *Into, std::size_t Count,
 TFile CreateForWriting(const std::string &Path) {
     const int Fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (Fd < 0)
-        RaiseFileError("Unable to create file \"%s\": %s", Path, errno);
+        RaiseFileError(TFileAction::Create, Path, errno);
     return TFile(Fd);
 }
 
@@ -296,6 +319,12 @@ bool WriteAllTo(int Fd, const std::string &Bytes, int &Error) {
         const ssize_t Written = ::write(Fd, Bytes.data() + Done, Bytes.size() - Done);
         if (Written < 0 && errno == EINTR)
             continue;
+        if (Written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // Left non-blocking by whoever gave it to us: wait until it drains.
+            pollfd Ready{Fd, POLLOUT, 0};
+            if (::poll(&Ready, 1, -1) >= 0 || errno == EINTR)
+                continue;
+        }
         if (Written <= 0) {
             Error = Written < 0 ? errno : EIO;
             return false;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -39,9 +40,14 @@ class TFile {
 std::string SystemErrorText(int ErrorCode);
 // The code of the last failed system call.
 int LastSystemError();
-// Raises std::runtime_error with Format's two %s filled with Path and the
-// system's text for ErrorCode.
-[[noreturn]] void RaiseFileError(const char *Format, const std::string &Path, int ErrorCode);
+
+enum class TFileAction { Open, Read, Create };
+// Raises std::runtime_error("Unable to <open|read|create> file \"<Path>\":
+// <Reason>"): the one place where the texts of failed file operations are made.
+[[noreturn]] void RaiseFileError(TFileAction Action, const std::string &Path,
+                                 std::string_view Reason);
+// The same with the system's text for ErrorCode as the reason.
+[[noreturn]] void RaiseFileError(TFileAction Action, const std::string &Path, int ErrorCode);
 
 // Opens an existing file for reading; raises "Unable to open file ...".
 // NonBlocking keeps a FIFO or device from stalling the open and the reads.
@@ -51,6 +57,9 @@ TFileInfo QueryFile(const TFile &File, const std::string &Path);
 // "Unable to read file ..." on errors.
 std::size_t ReadFully(const TFile &File, std::uint8_t *Into, std::size_t Count,
                       const std::string &Path);
+// Reads exactly Count bytes: a file that ends sooner raises "Unable to read
+// file ...: File is shorter than its reported size".
+void ReadExactly(const TFile &File, std::uint8_t *Into, std::size_t Count, const std::string &Path);
 // Creates or empties a file for writing; raises "Unable to create file ...".
 TFile CreateForWriting(const std::string &Path);
 // Stores all bytes, retrying partial writes; raises "Stream write error".
@@ -60,6 +69,9 @@ void WriteFully(const TFile &File, const std::uint8_t *Data, std::size_t Size);
 bool FileExists(const std::string &Path);
 // True when both paths name one existing regular file.
 bool IsSameRegularFile(const std::string &First, const std::string &Second);
+// The first Count bytes (fewer if it is shorter) of an existing regular file,
+// links followed; nothing when there is no such file or it cannot be opened.
+std::optional<std::string> ReadFileHead(const std::string &Path, std::size_t Count);
 
 // A report line could not be written. Kept apart from other errors so that
 // no handler mistakes it for a failure of the file it was working on.

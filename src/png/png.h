@@ -1,12 +1,19 @@
 // PNG output: the in-memory picture and its encoder.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
 #include "common/page_buffer.h"
+
+// Every PNG file starts with these bytes.
+constexpr std::array<std::uint8_t, 8> PNG_SIGNATURE = {0x89, 0x50, 0x4E, 0x47,
+                                                       0x0D, 0x0A, 0x1A, 0x0A};
+// A pixel as the encoder takes it: red, green, blue, 16 bits each.
+constexpr std::size_t BYTES_PER_PIXEL = 6;
 
 // One colour with 16-bit components.
 struct TRgb16 {
@@ -29,10 +36,12 @@ struct RgbImage {
     TRgb16 GetPixel(std::int32_t X, std::int32_t Y) const;
     std::uint8_t *Row(std::int32_t Y) { return Samples.data() + RowOffset(Y); }
     const std::uint8_t *Row(std::int32_t Y) const { return Samples.data() + RowOffset(Y); }
-    std::size_t RowBytes() const { return static_cast<std::size_t>(Width) * 6; }
+    std::size_t RowBytes() const { return static_cast<std::size_t>(Width) * BYTES_PER_PIXEL; }
 
   private:
     std::size_t RowOffset(std::int32_t Y) const { return static_cast<std::size_t>(Y) * RowBytes(); }
+    // Where the pixel's bytes start; raises std::out_of_range outside the picture.
+    std::size_t PixelOffset(std::int32_t X, std::int32_t Y) const;
 };
 
 // Writes a pixel's six bytes as the picture stores them: red, green, blue,

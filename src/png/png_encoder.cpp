@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr std::array<std::uint8_t, 8> PNG_SIGNATURE = {0x89, 0x50, 0x4E, 0x47,
-                                                       0x0D, 0x0A, 0x1A, 0x0A};
 constexpr std::uint8_t BIT_DEPTH = 16;
 constexpr std::uint8_t COLOUR_TRUECOLOUR = 2;
 constexpr std::uint8_t FILTER_NONE = 0;
@@ -42,11 +40,8 @@ void Deflate(z_stream &Stream, TPageBuffer &Out, std::size_t &Used, const std::u
     Stream.next_in = const_cast<Bytef *>(Data);
     Stream.avail_in = static_cast<uInt>(Size);
     for (;;) {
-        if (Used == Out.size()) {
-            TPageBuffer Larger(Out.size() * 2);
-            std::memcpy(Larger.data(), Out.data(), Used);
-            Out = std::move(Larger);
-        }
+        if (Used == Out.size())
+            Out.Grow();
         Stream.next_out = Out.data() + Used;
         Stream.avail_out = static_cast<uInt>(Out.size() - Used);
         const int Result = deflate(&Stream, Flush);

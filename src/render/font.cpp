@@ -10,9 +10,7 @@ bool ReadFont(const std::string &FileName, TFont &Font) {
     const TFile File = OpenForReading(FileName, true);
     if (QueryFile(File, FileName).Size < FONT_SIZE)
         return false;
-    if (ReadFully(File, Font.Data.data(), FONT_SIZE, FileName) < FONT_SIZE)
-        throw std::runtime_error("Unable to read file \"" + FileName +
-                                 "\": File is shorter than its reported size");
+    ReadExactly(File, Font.Data.data(), FONT_SIZE, FileName);
     return true;
 }
 

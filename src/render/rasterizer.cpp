@@ -60,17 +60,18 @@ TMask FallbackShape(std::uint8_t Ch) {
 
 // The pixel bytes of four pixels for each 4-bit mask, for one colour pair:
 // a row of a cell is two lookups instead of eight pixel choices.
-constexpr std::size_t HALF_ROW = 4 * 6;
+constexpr std::size_t HALF_ROW = 4 * BYTES_PER_PIXEL;
 using TNibbleRows = std::array<std::array<std::uint8_t, HALF_ROW>, 16>;
 
 void BuildNibbleRows(TNibbleRows &Rows, std::uint8_t ForeIndex, std::uint8_t BackIndex) {
-    std::uint8_t Fore[6];
-    std::uint8_t Back[6];
+    std::uint8_t Fore[BYTES_PER_PIXEL];
+    std::uint8_t Back[BYTES_PER_PIXEL];
     StoreSamples(Fore, PaletteColor(ForeIndex));
     StoreSamples(Back, PaletteColor(BackIndex));
     for (unsigned Bits = 0; Bits < 16; ++Bits)
         for (unsigned PX = 0; PX < 4; ++PX)
-            std::memcpy(&Rows[Bits][PX * 6], (Bits >> (3 - PX)) & 1 ? Fore : Back, 6);
+            std::memcpy(&Rows[Bits][PX * BYTES_PER_PIXEL], (Bits >> (3 - PX)) & 1 ? Fore : Back,
+                        BYTES_PER_PIXEL);
 }
 
 } // namespace
@@ -107,8 +108,8 @@ TMask CellMask(std::uint8_t Ch, const TFont &Font) {
             const TNibbleRows &Rows = Tables[Pair];
             const TMask Mask = CellMask(Cell.Ch, Font);
             for (std::int32_t PY = 0; PY < CHAR_HEIGHT; ++PY) {
-                std::uint8_t *Out =
-                    Image.Row(Y * CHAR_HEIGHT + PY) + static_cast<std::size_t>(X) * CHAR_WIDTH * 6;
+                std::uint8_t *Out = Image.Row(Y * CHAR_HEIGHT + PY) +
+                                    static_cast<std::size_t>(X * CHAR_WIDTH) * BYTES_PER_PIXEL;
                 const std::uint8_t Bits = Mask[static_cast<std::size_t>(PY)];
                 std::memcpy(Out, Rows[Bits >> 4].data(), HALF_ROW);
                 std::memcpy(Out + HALF_ROW, Rows[Bits & 15].data(), HALF_ROW);

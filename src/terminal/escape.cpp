@@ -39,13 +39,10 @@ void SetCursorPosition(std::string_view Params) {
         CurY = 0;
         return;
     }
-    std::size_t Pos = 0;
-    bool First = true;
-    std::string Scratch; // never used: the fields are digits only
+    TParamReader Fields(Params);
     std::string_view Row;
     std::string_view Column;
-    if (!NextParam(Params, Pos, First, Scratch, Row) ||
-        !NextParam(Params, Pos, First, Scratch, Column))
+    if (!Fields.Next(Row) || !Fields.Next(Column))
         return; // a lone row parameter does nothing
     CurY = ParseIntDef(Row, 1) - 1;
     CurX = ParseIntDef(Column, 1) - 1;
@@ -59,7 +56,7 @@ void EraseRow(std::int64_t Row, std::int64_t From, std::int64_t To) {
     To = std::min<std::int64_t>(To, ScreenWidth - 1);
     TCharInfo *Cells = ScreenBuffer[static_cast<std::int32_t>(Row)];
     for (std::int64_t Column = From; Column <= To; ++Column)
-        Cells[Column] = TCharInfo{32, CurrentFG, CurrentBG, BrightAttr};
+        Cells[Column] = BlankCell();
 }
 
 void EraseRows(std::int64_t From, std::int64_t To) {

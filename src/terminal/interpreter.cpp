@@ -3,9 +3,7 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
-#include <new>
 #include <stdexcept>
 
 namespace {
@@ -29,30 +27,17 @@ constexpr std::array<bool, 256> ENDS_SEQUENCE = [] {
     return Table;
 }();
 
-TPageBuffer Allocate(std::size_t Size) {
-    try {
-        return TPageBuffer(Size);
-    } catch (const std::bad_alloc &) {
-        throw std::runtime_error("Out of memory");
-    }
-}
-
 // Pipes and devices have no size to trust: read until end of data.
 TPageBuffer ReadStream(const TFile &File, const std::string &FileName) {
-    TPageBuffer Data = Allocate(STREAM_CHUNK);
+    TPageBuffer Data(STREAM_CHUNK);
     std::size_t Used = 0;
     for (;;) {
-        if (Used == Data.size()) {
-            TPageBuffer Larger = Allocate(std::min<std::size_t>(Data.size() * 2, MAX_INPUT));
-            std::memcpy(Larger.data(), Data.data(), Used);
-            Data = std::move(Larger);
-        }
-        const std::size_t Got = ReadFully(File, Data.data() + Used, Data.size() - Used, FileName);
-        Used += Got;
+        Used += ReadFully(File, Data.data() + Used, Data.size() - Used, FileName);
         if (Used >= MAX_INPUT)
             throw std::runtime_error("Range check error");
         if (Used < Data.size())
             break;
+        Data.Grow();
     }
     Data.Truncate(Used);
     return Data;
@@ -68,10 +53,8 @@ TPageBuffer ReadStream(const TFile &File, const std::string &FileName) {
         return ReadStream(File, FileName);
     if (Info.Size >= MAX_INPUT)
         throw std::runtime_error("Range check error");
-    TPageBuffer Data = Allocate(static_cast<std::size_t>(Info.Size));
-    if (ReadFully(File, Data.data(), Data.size(), FileName) < Data.size())
-        throw std::runtime_error("Unable to read file \"" + FileName +
-                                 "\": File is shorter than its reported size");
+    TPageBuffer Data(static_cast<std::size_t>(Info.Size));
+    ReadExactly(File, Data.data(), Data.size(), FileName);
     return Data;
 }
 
@@ -92,41 +75,39 @@ std::size_t PlayableLength(std::span<const std::uint8_t> Data) {
 
 namespace {
 
+// Moves the cursor down one row, scrolling when it passes the bottom.
+void LineFeed() {
+    if (++CurY >= ScreenHeight)
+        ScrollUp();
+}
+
+// The wrap after the last column: the start of the next row.
+void Wrap() {
+    CurX = 0;
+    LineFeed();
+}
+
 // Places a run of printable bytes starting at P; returns where it stopped
 // (a control byte, the end, or after one off-screen byte).
 const std::uint8_t *PlaceRun(const std::uint8_t *P, const std::uint8_t *End) {
     if (CurY < 0 || CurY >= ScreenHeight || CurX < 0 || CurX >= ScreenWidth) {
         // Off screen: nothing is stored, but the cursor advances and wraps.
-        ++P;
-        if (++CurX >= ScreenWidth) {
-            CurX = 0;
-            if (++CurY >= ScreenHeight)
-                ScrollUp();
-        }
-        return P;
+        if (++CurX >= ScreenWidth)
+            Wrap();
+        return P + 1;
     }
     TCharInfo *Row = ScreenBuffer[CurY];
     std::int32_t X = CurX;
     const std::size_t Room = static_cast<std::size_t>(ScreenWidth - X);
     const std::uint8_t *Stop = P + std::min<std::size_t>(Room, static_cast<std::size_t>(End - P));
-    if constexpr (std::endian::native == std::endian::little && sizeof(TCharInfo) == 4) {
-        // One 32-bit store per cell: the attributes with the character in
-        // the low byte.
-        const std::uint32_t Attributes = std::uint32_t{CurrentFG} << 8 |
-                                         std::uint32_t{CurrentBG} << 16 |
-                                         std::uint32_t{BrightAttr} << 24;
-        while (P < Stop && *P >= 32)
-            Row[X++] = std::bit_cast<TCharInfo>(Attributes | *P++);
-    } else {
-        while (P < Stop && *P >= 32)
-            Row[X++] = TCharInfo{*P++, CurrentFG, CurrentBG, BrightAttr};
+    TCharInfo Pen = BlankCell();
+    while (P < Stop && *P >= 32) {
+        Pen.Ch = *P++;
+        Row[X++] = Pen;
     }
     CurX = X;
-    if (X == ScreenWidth) { // immediate wrap after the last column
-        CurX = 0;
-        if (++CurY >= ScreenHeight)
-            ScrollUp();
-    }
+    if (X == ScreenWidth) // immediate wrap after the last column
+        Wrap();
     return P;
 }
 
@@ -162,10 +143,7 @@ const std::uint8_t *PlaceRun(const std::uint8_t *P, const std::uint8_t *End) {
             if (CurY >= ScreenHeight)
                 ScrollUp();
             break;
-        case LF:
-            if (++CurY >= ScreenHeight)
-                ScrollUp();
-            break;
+        case LF: LineFeed(); break;
         default: break; // other control bytes do nothing
         }
     }

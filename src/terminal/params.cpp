@@ -22,8 +22,7 @@ unsigned DigitValue(char C) {
 
 } // namespace
 
-bool NextParam(std::string_view Text, std::size_t &Pos, bool &First, std::string &Scratch,
-               std::string_view &Field) {
+bool TParamReader::Next(std::string_view &Field) {
     const std::size_t N = Text.size();
     if (Pos >= N)
         return false;
@@ -76,11 +75,9 @@ bool NextParam(std::string_view Text, std::size_t &Pos, bool &First, std::string
 
 std::vector<std::string> SplitParams(std::string_view Text) {
     std::vector<std::string> Fields;
-    std::size_t Pos = 0;
-    bool First = true;
-    std::string Scratch;
+    TParamReader Reader(Text);
     std::string_view Field;
-    while (NextParam(Text, Pos, First, Scratch, Field))
+    while (Reader.Next(Field))
         Fields.emplace_back(Field);
     return Fields;
 }

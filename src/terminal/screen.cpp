@@ -14,21 +14,19 @@ bool BrightAttr = false;
 void InitScreenBuffer(std::int32_t Width, std::int32_t Height) {
     ScreenWidth = Width;
     ScreenHeight = Height;
-    ScreenBuffer.Width = Width;
-    ScreenBuffer.Height = Height;
-    ScreenBuffer.Top = 0;
-    ScreenBuffer.Cells.assign(static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height),
-                              TCharInfo{32, 7, 0, false});
     CurX = 0;
     CurY = 0;
     CurrentFG = 7;
     CurrentBG = 0;
     BrightAttr = false;
+    ScreenBuffer.Top = 0;
+    ScreenBuffer.Cells.assign(static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height),
+                              BlankCell());
 }
 
 void ClearCell(std::int32_t Row, std::int32_t Column) {
     if (Row >= 0 && Row < ScreenHeight && Column >= 0 && Column < ScreenWidth)
-        ScreenBuffer[Row][Column] = TCharInfo{32, CurrentFG, CurrentBG, BrightAttr};
+        ScreenBuffer[Row][Column] = BlankCell();
 }
 
 void ScrollUp() {
@@ -36,6 +34,6 @@ void ScrollUp() {
     if (++ScreenBuffer.Top == ScreenHeight)
         ScreenBuffer.Top = 0;
     TCharInfo *Bottom = ScreenBuffer[ScreenHeight - 1];
-    std::fill(Bottom, Bottom + ScreenWidth, TCharInfo{32, CurrentFG, CurrentBG, BrightAttr});
+    std::fill(Bottom, Bottom + ScreenWidth, BlankCell());
     CurY = ScreenHeight - 1;
 }

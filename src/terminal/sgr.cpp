@@ -11,6 +11,14 @@ struct TAttributes {
 
 constexpr TAttributes RESET{7, 0, false};
 
+TAttributes Current() { return TAttributes{CurrentFG, CurrentBG, BrightAttr}; }
+
+void Store(const TAttributes &Now) {
+    CurrentFG = Now.Fg;
+    CurrentBG = Now.Bg;
+    BrightAttr = Now.Bright;
+}
+
 void ApplySgrCode(std::int32_t Code, TAttributes &Now) {
     if (Code == 0) {
         Now = RESET;
@@ -55,24 +63,26 @@ bool ApplyPlainFields(std::string_view Params, TAttributes &Now) {
 
 } // namespace
 
-void ProcessSGR(std::string_view Params) {
-    TAttributes Now = RESET; // the empty text resets
-    if (!Params.empty()) {
-        Now = TAttributes{CurrentFG, CurrentBG, BrightAttr};
-        if (!ApplyPlainFields(Params, Now)) {
-            Now = TAttributes{CurrentFG, CurrentBG, BrightAttr};
-            std::size_t Pos = 0;
-            bool First = true;
-            std::string Scratch;
-            std::string_view Field;
-            while (NextParam(Params, Pos, First, Scratch, Field)) {
-                std::int32_t Code;
-                if (TryParseInt(Field, Code))
-                    ApplySgrCode(Code, Now);
-            }
-        }
+void ProcessSgrFields(std::string_view Params) {
+    TAttributes Now = Current();
+    TParamReader Fields(Params);
+    std::string_view Field;
+    if (!Fields.Next(Field)) { // the empty text resets
+        Store(RESET);
+        return;
     }
-    CurrentFG = Now.Fg;
-    CurrentBG = Now.Bg;
-    BrightAttr = Now.Bright;
+    do {
+        std::int32_t Code;
+        if (TryParseInt(Field, Code))
+            ApplySgrCode(Code, Now);
+    } while (Fields.Next(Field));
+    Store(Now);
+}
+
+void ProcessSGR(std::string_view Params) {
+    TAttributes Now = Current();
+    if (!Params.empty() && ApplyPlainFields(Params, Now))
+        Store(Now);
+    else
+        ProcessSgrFields(Params);
 }

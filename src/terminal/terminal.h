@@ -22,27 +22,7 @@ struct TCharInfo {
     bool Bright;
 };
 
-// The grid, indexed [row][column]. Rows live in a ring so that a scroll moves
-// one row's worth of cells instead of the whole screen.
-struct TScreenBuffer {
-    std::vector<TCharInfo> Cells;
-    std::int32_t Width = 0;
-    std::int32_t Height = 0;
-    std::int32_t Top = 0; // ring slot of row 0
-
-    TCharInfo *operator[](std::int32_t Row) {
-        std::int32_t Slot = Top + Row;
-        if (Slot >= Height)
-            Slot -= Height;
-        return Cells.data() + static_cast<std::size_t>(Slot) * static_cast<std::size_t>(Width);
-    }
-    const TCharInfo *operator[](std::int32_t Row) const {
-        return const_cast<TScreenBuffer &>(*this)[Row];
-    }
-};
-
-// Process-wide screen state.
-extern TScreenBuffer ScreenBuffer;
+// Process-wide screen state. The size is stored here and nowhere else.
 extern std::int32_t ScreenWidth;
 extern std::int32_t ScreenHeight;
 extern std::int32_t CurX;
@@ -50,6 +30,29 @@ extern std::int32_t CurY;
 extern std::uint8_t CurrentFG;
 extern std::uint8_t CurrentBG;
 extern bool BrightAttr;
+
+// The grid, indexed [row][column]. Rows live in a ring so that a scroll moves
+// one row's worth of cells instead of the whole screen.
+struct TScreenBuffer {
+    std::vector<TCharInfo> Cells;
+    std::int32_t Top = 0; // ring slot of row 0
+
+    TCharInfo *operator[](std::int32_t Row) {
+        std::int32_t Slot = Top + Row;
+        if (Slot >= ScreenHeight)
+            Slot -= ScreenHeight;
+        return Cells.data() +
+               static_cast<std::size_t>(Slot) * static_cast<std::size_t>(ScreenWidth);
+    }
+    const TCharInfo *operator[](std::int32_t Row) const {
+        return const_cast<TScreenBuffer &>(*this)[Row];
+    }
+};
+
+extern TScreenBuffer ScreenBuffer;
+
+// A blank with the current attributes, as erases and scrolls leave it.
+inline TCharInfo BlankCell() { return TCharInfo{32, CurrentFG, CurrentBG, BrightAttr}; }
 
 void InitScreenBuffer(std::int32_t Width, std::int32_t Height);
 // Blanks one cell with the current attributes; off-screen cells are ignored.
@@ -73,14 +76,24 @@ void ParseAnsiFile(const std::string &FileName);
 void HandleEscapeSequence(std::string_view EscapeBuffer);
 // Select Graphic Rendition on the bytes between "[" and "m".
 void ProcessSGR(std::string_view Params);
+// The same by the general field rules alone, without the one-pass path for
+// plain decimal fields; the fuzz target holds the two together.
+void ProcessSgrFields(std::string_view Params);
 
 // Parameter fields. Fields are ';'-separated; a field starting with '"' is
 // quoted, with doubled quotes standing for one.
 std::vector<std::string> SplitParams(std::string_view Text);
-// Walks the fields of Text without building a list. Pos starts at 0; First
-// is true for the first call. Returns false when no field is left. A field is
-// a view into Text, or into Scratch when unquoting had to copy it.
-bool NextParam(std::string_view Text, std::size_t &Pos, bool &First, std::string &Scratch,
-               std::string_view &Field);
+// Reads the fields of Text one at a time, without building a list. A field
+// is a view into Text, or into the reader when unquoting had to copy it.
+struct TParamReader {
+    explicit TParamReader(std::string_view ParamText) : Text(ParamText) {}
+    // The next field; false when none is left.
+    bool Next(std::string_view &Field);
+
+    std::string_view Text;
+    std::size_t Pos = 0;
+    bool First = true;
+    std::string Scratch;
+};
 bool TryParseInt(std::string_view Text, std::int32_t &Value);
 std::int32_t ParseIntDef(std::string_view Text, std::int32_t Default);

@@ -3,6 +3,7 @@
 #include "render/render.h"
 #include "terminal/terminal.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cxxabi.h>
 #include <exception>
@@ -48,8 +49,18 @@ void WriteWriteFailureReport(const std::string &Message) {
 // so device paths such as /dev/null may stand on both sides.
 void RefuseOverwritingInput() {
     if (IsSameRegularFile(InputFile, OutputFile))
-        throw std::runtime_error("Unable to create file \"" + OutputFile +
-                                 "\": Output would overwrite the input file");
+        RaiseFileError(TFileAction::Create, OutputFile, "Output would overwrite the input file");
+}
+
+// "tarvex *.ans" makes the second piece of art the output: a file that holds
+// something and is no PNG is never replaced. Empty files, PNGs (also partial
+// ones) and files we cannot read are written as before.
+void RefuseOverwritingOtherFiles() {
+    const std::optional<std::string> Head = ReadFileHead(OutputFile, PNG_SIGNATURE.size());
+    if (Head && !Head->empty() &&
+        !std::equal(Head->begin(), Head->end(), PNG_SIGNATURE.begin(), PNG_SIGNATURE.end(),
+                    [](char A, std::uint8_t B) { return static_cast<std::uint8_t>(A) == B; }))
+        RaiseFileError(TFileAction::Create, OutputFile, "Existing file is not a PNG picture");
 }
 
 std::string MessageOf(const std::exception &Error) {
@@ -127,11 +138,12 @@ int RunConversion(const std::vector<std::string> &Args) {
     WriteLine("Rendering to PNG: " + OutputFile);
     try {
         RefuseOverwritingInput();
+        RefuseOverwritingOtherFiles();
         RenderToPng(OutputFile);
         WriteLine("Conversion completed successfully!");
+    } catch (const TOutputError &) {
+        throw; // a report line failed: no report can follow it
     } catch (const std::exception &Error) {
-        // A failed report line lands here too; its report fails the same way
-        // and escapes, as it must.
         WriteWriteFailureReport(MessageOf(Error));
         return EXIT_FAILED;
     }

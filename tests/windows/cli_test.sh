@@ -13,6 +13,7 @@ trap 'rm -rf "$Work"' EXIT
 cd "$Work"
 Passed=0
 Failed=0
+wine cmd /c exit > /dev/null 2>&1 || true # the first start sets up Wine and talks about it
 
 # Expect NAME STATUS LINE... : the last run's stdout must be exactly these
 # lines, each ended by CR LF, with that exit status and nothing on stderr.
@@ -87,6 +88,19 @@ mapfile -t Refused < <(WriteFailure art.png "Unable to create file \"art.png\": 
 Run art.png
 Expect "output is the input" 1 "Parsing ANSI file: art.png" "Rendering to PNG: art.png" "${Refused[@]}"
 Check "input untouched" cmp -s art.png art.png.before
+
+# "tarvex *.ans": the second piece of art is no PNG and is kept; an empty file is replaced.
+printf 'second piece of art\r\n' > second.ans
+cp second.ans second.before
+mapfile -t NotPng < <(WriteFailure second.ans "Unable to create file \"second.ans\": Existing file is not a PNG picture")
+Run colours.ans second.ans
+Expect "existing file that is no PNG" 1 "Parsing ANSI file: colours.ans" "Rendering to PNG: second.ans" "${NotPng[@]}"
+Check "second piece untouched" cmp -s second.ans second.before
+: > empty.png
+Run colours.ans empty.png
+Expect "empty output replaced" 0 "Parsing ANSI file: colours.ans" "Rendering to PNG: empty.png" "${NoFont[@]}" \
+  "Conversion completed successfully!"
+Check "empty output now a PNG" cmp -s empty.png colours-linux.png
 
 mapfile -t NoDir < <(WriteFailure 'no\x.png' "Unable to create file \"no\\x.png\": Path not found.")
 Run colours.ans 'no\x.png'

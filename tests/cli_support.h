@@ -28,28 +28,27 @@ inline void WriteFile(const fs::path &Path, const std::string &Bytes) {
     std::ofstream(Path, std::ios::binary) << Bytes;
 }
 
-inline std::string Lines(const std::vector<std::string> &Each) {
+using TLines = std::vector<std::string>;
+
+inline std::string Lines(const TLines &Each) {
     std::string Text;
     for (const std::string &Line : Each)
         Text += Line + "\n";
     return Text;
 }
 
-inline std::vector<std::string> Join(const std::vector<std::vector<std::string>> &Parts) {
-    std::vector<std::string> All;
+inline TLines Join(const std::vector<TLines> &Parts) {
+    TLines All;
     for (const auto &Part : Parts)
         All.insert(All.end(), Part.begin(), Part.end());
     return All;
 }
 
-inline const std::string NO_FONT_1 =
-    "Font file not found or cannot be read, using fallback rendering";
-inline const std::string NO_FONT_2 =
-    "Error: Unable to open file \"cp437.fnt\": No such file or directory";
-inline const std::vector<std::string> NO_FONT = {NO_FONT_1, NO_FONT_2};
+inline const TLines NO_FONT = {
+    "Font file not found or cannot be read, using fallback rendering",
+    "Error: Unable to open file \"cp437.fnt\": No such file or directory"};
 
-inline std::vector<std::string> WriteFailure(const std::string &Output,
-                                             const std::string &Details) {
+inline TLines WriteFailure(const std::string &Output, const std::string &Details) {
     return {"Error creating PNG file: " + Output,
             "Possible causes:",
             " - You might not have permission to write to this location",
@@ -58,7 +57,7 @@ inline std::vector<std::string> WriteFailure(const std::string &Output,
             "Technical details: " + Details};
 }
 
-inline std::vector<std::string> ReadFailure(const std::string &Input, const std::string &Details) {
+inline TLines ReadFailure(const std::string &Input, const std::string &Details) {
     return {"Error reading ANSI file: " + Input,
             "Possible causes:",
             " - The file might be corrupted",
@@ -66,6 +65,14 @@ inline std::vector<std::string> ReadFailure(const std::string &Input, const std:
             " - You might not have permission to read the file",
             "",
             "Technical details: " + Details};
+}
+
+// The lines of a run that converts In to Out, with the font lines given.
+inline TLines Converted(const std::string &In, const std::string &Out,
+                        const TLines &Font = NO_FONT) {
+    return Join({{"Parsing ANSI file: " + In, "Rendering to PNG: " + Out},
+                 Font,
+                 {"Conversion completed successfully!"}});
 }
 
 // Each test gets an empty directory that any user may write, removed after.
@@ -82,18 +89,17 @@ class ScratchDirTest : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(Dir); }
 
-    TRunResult Run(const std::vector<std::string> &Args, const TRunOptions &Options = {}) {
+    TRunResult Run(const TLines &Args, const TRunOptions &Options = {}) {
         return RunProgram(TARVEX, Args, Dir, Options);
     }
     // Exactly these lines on stdout, nothing on stderr, this status.
-    static void Expect(const TRunResult &Result, const std::vector<std::string> &Out, int Status) {
+    static void Expect(const TRunResult &Result, const TLines &Out, int Status) {
         EXPECT_EQ(Result.Out, Lines(Out));
         EXPECT_EQ(Result.Err, "");
         EXPECT_EQ(Result.Status, Status);
         EXPECT_FALSE(Result.Signaled);
     }
-    void ExpectRun(const std::vector<std::string> &Args, const std::vector<std::string> &Out,
-                   int Status) {
+    void ExpectRun(const TLines &Args, const TLines &Out, int Status) {
         Expect(Run(Args), Out, Status);
     }
 };

@@ -87,36 +87,23 @@ struct TEraseCase {
 
 TEST_F(Erase, ErasesExactlyItsRange) {
     const std::vector<TEraseCase> Cases = {
-        {10, 5, "\x1b[J", 6, 24, 10, 79},
-        {10, 5, "\x1b[0J", 6, 24, 10, 79},
+        {10, 5, "\x1b[J", 6, 24, 10, 79},        {10, 5, "\x1b[0J", 6, 24, 10, 79},
         {10, 5, "\x1b[2;1J", 6, 24, 10, 79}, // does not convert: mode 0
-        {10, 5, "\x1b[1J", 0, 4, 0, 10},
-        {10, 5, "\x1b[2J", 0, 24, 0, 79},
-        {10, 5, "\x1b[3J", 1, 0, 1, 0},
-        {10, 5, "\x1b[9K", 1, 0, 1, 0},
-        {10, 5, "\x1b[K", 1, 0, 10, 79},
-        {10, 5, "\x1b[1;2K", 1, 0, 10, 79},
-        {10, 5, "\x1b[1K", 1, 0, 0, 10},
-        {10, 5, "\x1b[2K", 1, 0, 0, 79},
-        {79, 5, "\x1b[K", 1, 0, 79, 79},
-        {0, 5, "\x1b[1K", 1, 0, 0, 0},
-        {-1, -1, "\x1b[J", 0, 24, 1, 0},
-        {-1, -1, "\x1b[1J", 1, 0, 1, 0},
-        {-1, -1, "\x1b[K", 1, 0, 1, 0},
-        {-1, -1, "\x1b[1K", 1, 0, 1, 0},
-        {-1, -1, "\x1b[2K", 1, 0, 1, 0},
-        {0, 29, "\x1b[1J", 0, 24, 1, 0},
-        {0, 29, "\x1b[J", 1, 0, 1, 0},
-        {0, 29, "\x1b[2K", 1, 0, 1, 0},
-        {99, 5, "\x1b[K", 1, 0, 1, 0},
-        {99, 5, "\x1b[1K", 1, 0, 0, 79},
-        {-1, 5, "\x1b[K", 1, 0, 0, 79},
-        {-1, 5, "\x1b[1K", 1, 0, 1, 0},
-        {-1, 5, "\x1b[J", 6, 24, 0, 79},
-        {99, 5, "\x1b[1J", 0, 4, 0, 79},
-        {2147483646, 2147483646, "\x1b[1J", 0, 24, 1, 0},
-        {2147483646, 5, "\x1b[1K", 1, 0, 0, 79},
-        {-2147483647 - 1, 5, "\x1b[K", 1, 0, 0, 79},
+        {10, 5, "\x1b[1J", 0, 4, 0, 10},         {10, 5, "\x1b[2J", 0, 24, 0, 79},
+        {10, 5, "\x1b[3J", 1, 0, 1, 0},          {10, 5, "\x1b[9K", 1, 0, 1, 0},
+        {10, 5, "\x1b[K", 1, 0, 10, 79},         {10, 5, "\x1b[1;2K", 1, 0, 10, 79},
+        {10, 5, "\x1b[1K", 1, 0, 0, 10},         {10, 5, "\x1b[2K", 1, 0, 0, 79},
+        {79, 5, "\x1b[K", 1, 0, 79, 79},         {0, 5, "\x1b[1K", 1, 0, 0, 0},
+        {-1, -1, "\x1b[J", 0, 24, 1, 0},         {-1, -1, "\x1b[1J", 1, 0, 1, 0},
+        {-1, -1, "\x1b[K", 1, 0, 1, 0},          {-1, -1, "\x1b[1K", 1, 0, 1, 0},
+        {-1, -1, "\x1b[2K", 1, 0, 1, 0},         {0, 29, "\x1b[1J", 0, 24, 1, 0},
+        {0, 29, "\x1b[J", 1, 0, 1, 0},           {0, 29, "\x1b[2K", 1, 0, 1, 0},
+        {0, 25, "\x1b[K", 1, 0, 1, 0}, // the first row below the screen
+        {0, 25, "\x1b[J", 1, 0, 1, 0},           {99, 5, "\x1b[K", 1, 0, 1, 0},
+        {99, 5, "\x1b[1K", 1, 0, 0, 79},         {-1, 5, "\x1b[K", 1, 0, 0, 79},
+        {-1, 5, "\x1b[1K", 1, 0, 1, 0},          {-1, 5, "\x1b[J", 6, 24, 0, 79},
+        {99, 5, "\x1b[1J", 0, 4, 0, 79},         {2147483646, 2147483646, "\x1b[1J", 0, 24, 1, 0},
+        {2147483646, 5, "\x1b[1K", 1, 0, 0, 79}, {-2147483647 - 1, 5, "\x1b[K", 1, 0, 0, 79},
     };
     for (const TEraseCase &Case : Cases) {
         InitScreenBuffer(80, 25);
@@ -134,6 +121,31 @@ TEST_F(Erase, ErasesExactlyItsRange) {
                     << Case.Bytes.substr(1) << " at " << Case.X << "," << Case.Y << " cell " << Y
                     << "," << X;
             }
+    }
+}
+
+// ESC [ 2 and one byte, then "Q", from column 10 of row 10: only the nine
+// final letters act; a letter ends the sequence, any other byte is collected
+// until the "Q" ends it.
+TEST_F(Erase, OnlyTheNineFinalLettersAct) {
+    std::string Finals = "@[`{~\x7f\x80\xff";
+    for (char Letter = 'A'; Letter <= 'Z'; ++Letter)
+        Finals += {Letter, static_cast<char>(Letter + 32)};
+    for (const char Final : Finals) {
+        InitScreenBuffer(80, 25);
+        FillScreen();
+        CurX = CurY = 10;
+        Feed(std::string("\x1b[2") + Final + "Q");
+        const bool IsLetter = (Final >= 'A' && Final <= 'Z') || (Final >= 'a' && Final <= 'z');
+        const std::int32_t X = Final == 'C' ? 12 : Final == 'D' ? 8 : 10;
+        const std::int32_t Y = Final == 'B' ? 12 : Final == 'A' ? 8 : 10;
+        const std::string Label = "final " + std::to_string(static_cast<std::uint8_t>(Final));
+        EXPECT_EQ(CurX, X + IsLetter) << Label;
+        EXPECT_EQ(CurY, Y) << Label;
+        EXPECT_EQ(Cell(Y, X).Ch, IsLetter ? 'Q' : 'x') << Label;
+        EXPECT_EQ(Cell(0, 0).Ch, Final == 'J' ? ' ' : 'x') << Label;
+        EXPECT_EQ(Cell(10, 79).Ch, Final == 'J' || Final == 'K' ? ' ' : 'x') << Label;
+        EXPECT_TRUE(SameCell(BlankCell(), {32, 7, 0, false})) << Label;
     }
 }
 

@@ -1,4 +1,5 @@
-#include "png/png.h"
+#include "feed.h"
+#include "render/render.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -34,8 +35,8 @@ std::vector<TChunk> Chunks(const TBytes &File) {
     while (At + 12 <= File.size()) {
         const std::uint32_t Length = BigEndian32(&File[At]);
         EXPECT_LE(At + 12 + Length, File.size());
-        TChunk Chunk{std::string(File.begin() + At + 4, File.begin() + At + 8),
-                     TBytes(File.begin() + At + 8, File.begin() + At + 8 + Length)};
+        TChunk Chunk{std::string(File.data() + At + 4, File.data() + At + 8),
+                     TBytes(File.data() + At + 8, File.data() + At + 8 + Length)};
         const uLong Crc = crc32(0, &File[At + 4], static_cast<uInt>(Length + 4));
         EXPECT_EQ(BigEndian32(&File[At + 8 + Length]), Crc) << Chunk.Type;
         Result.push_back(std::move(Chunk));
@@ -99,12 +100,44 @@ TEST(PngEncoder, WritesTheFixedLayoutAroundOneIdat) {
     }
     const auto PixelAt = [&Raw](std::size_t X, std::size_t Y) {
         const std::size_t At = Y * 3841 + 1 + 6 * X;
-        return TBytes(Raw.begin() + At, Raw.begin() + At + 6);
+        return TBytes(Raw.data() + At, Raw.data() + At + 6);
     };
     EXPECT_EQ(PixelAt(0, 0), (TBytes{0xAA, 0xAA, 0x55, 0x55, 0, 0}));
     EXPECT_EQ(PixelAt(639, 399), TBytes(6, 0xFF));
     EXPECT_EQ(PixelAt(17, 200), (TBytes{0x55, 0x55, 0xFF, 0xFF, 0x55, 0x55}));
     EXPECT_EQ(PixelAt(1, 0), TBytes(6, 0));
+}
+
+// Each of the 16 colours as a foreground (full blocks, plain then bright) and
+// as a background (spaces), read back from the encoded picture.
+TEST(PngEncoder, CarriesEveryPaletteColourExactly) {
+    const std::array<std::uint32_t, 16> WANT = {
+        0x000000, 0xAA0000, 0x00AA00, 0xAA5500, 0x0000AA, 0xAA00AA, 0x00AAAA, 0xAAAAAA,
+        0x555555, 0xFF5555, 0x55FF55, 0xFFFF55, 0x5555FF, 0xFF55FF, 0x55FFFF, 0xFFFFFF};
+    InitScreenBuffer(80, 25);
+    std::string Foregrounds, Backgrounds, BrightBackgrounds;
+    for (char N = '0'; N < '8'; ++N) {
+        Foregrounds += std::string("\x1b[0;3") + N + "m\xdb\x1b[1m\xdb";
+        Backgrounds += std::string("\x1b[4") + N + "m ";
+        BrightBackgrounds += std::string("\x1b[10") + N + "m ";
+    }
+    Feed(Foregrounds + "\r\n" + Backgrounds + BrightBackgrounds + "\r\n\x1b[1;37;107mA");
+    RgbImage Image(640, 400);
+    PaintScreen(Image, TFont{});
+    const TBytes Raw = Inflate(Chunks(Encode(Image))[2].Data);
+    const auto Expect = [&Raw](std::uint32_t Colour, std::size_t X, std::size_t Y) {
+        const TBytes Bytes(Raw.data() + Y * 3841 + 1 + 6 * X, Raw.data() + Y * 3841 + 7 + 6 * X);
+        const auto R = static_cast<std::uint8_t>(Colour >> 16);
+        const auto G = static_cast<std::uint8_t>(Colour >> 8);
+        const auto B = static_cast<std::uint8_t>(Colour);
+        EXPECT_EQ(Bytes, (TBytes{R, R, G, G, B, B}))
+            << std::hex << Colour << " at " << X << "," << Y;
+    };
+    for (std::size_t Index = 0; Index < 16; ++Index) {
+        Expect(WANT[Index], 8 * (Index % 8 * 2 + Index / 8), 0); // foreground row 0
+        Expect(WANT[Index], 8 * Index, 16);                      // background row 1
+    }
+    Expect(0xFFFFFF, 4, 32);
 }
 
 TEST(PngEncoder, TakesTheSizeFromTheImage) {

@@ -1,6 +1,7 @@
 #include "render/render.h"
 
 #include "feed.h"
+#include "run_program.h"
 
 #include <filesystem>
 #include <fstream>
@@ -14,15 +15,10 @@ constexpr TRgb16 BLACK{0, 0, 0};
 
 bool SameColor(TRgb16 A, TRgb16 B) { return A.R == B.R && A.G == B.G && A.B == B.B; }
 
-TEST(Palette, WidensEntriesAndBrightensForegroundOnly) {
-    EXPECT_TRUE(SameColor(PaletteColor(0), BLACK));
-    EXPECT_TRUE(SameColor(PaletteColor(3), {0xAAAA, 0x5555, 0x0000}));
-    EXPECT_TRUE(SameColor(PaletteColor(9), {0xFFFF, 0x5555, 0x5555}));
-    EXPECT_TRUE(SameColor(PaletteColor(11), {0xFFFF, 0xFFFF, 0x5555}));
-    EXPECT_TRUE(SameColor(PaletteColor(15), {0xFFFF, 0xFFFF, 0xFFFF}));
+TEST(Palette, BrightLiftsOnlyForegroundsBelowEight) {
     EXPECT_EQ(ForegroundIndex({'A', 1, 1, true}), 9);
     EXPECT_EQ(ForegroundIndex({'A', 3, 0, false}), 3);
-    EXPECT_EQ(ForegroundIndex({'A', 9, 0, true}), 9); // already bright: no +8
+    EXPECT_EQ(ForegroundIndex({'A', 8, 0, true}), 8); // already bright: no +8
 }
 
 // Paints the screen as it stands and returns the picture.
@@ -43,16 +39,16 @@ class Painting : public ScreenTest {
             for (int PX = 0; PX < 8; ++PX) {
                 const TRgb16 Pixel = Image.GetPixel(Column * 8 + PX, Row * 16 + PY);
                 if (SameColor(Pixel, Fg))
-                    Mask[PY] |= static_cast<std::uint8_t>(0x80 >> PX);
+                    Mask[static_cast<std::size_t>(PY)] |= static_cast<std::uint8_t>(0x80 >> PX);
                 else
                     EXPECT_TRUE(SameColor(Pixel, Bg)) << "pixel " << PX << "," << PY;
             }
         return Mask;
     }
     static std::vector<std::uint8_t>
-    Fill(int From, int To, std::uint8_t Bits,
+    Fill(std::size_t From, std::size_t To, std::uint8_t Bits,
          std::vector<std::uint8_t> Mask = std::vector<std::uint8_t>(16)) {
-        for (int Row = From; Row <= To; ++Row)
+        for (std::size_t Row = From; Row <= To; ++Row)
             Mask[Row] = Bits;
         return Mask;
     }
@@ -60,8 +56,8 @@ class Painting : public ScreenTest {
 
 TEST_F(Painting, EmptyScreenIsBlack) {
     const RgbImage Image = Paint();
-    for (std::uint8_t Byte : Image.Samples)
-        ASSERT_EQ(Byte, 0);
+    for (std::size_t I = 0; I < Image.Samples.size(); ++I)
+        ASSERT_EQ(Image.Samples.data()[I], 0);
 }
 
 TEST_F(Painting, BuiltInShapesWinOverTheFont) {
@@ -81,28 +77,29 @@ TEST_F(Painting, BuiltInShapesWinOverTheFont) {
 }
 
 TEST_F(Painting, FallbackShapesWithoutFont) {
-    Feed("A5 #\x82\xb0\x7fz");
-    const RgbImage Image = Paint();
-    const TRgb16 Fg = PaletteColor(7);
+    const std::vector<std::uint8_t> Letter = Fill(9, 12, 0x3C, Fill(3, 7, 0x3C));
+    const std::vector<std::uint8_t> Digit = Fill(4, 12, 0x3C);
     const std::vector<std::uint8_t> Dot = Fill(6, 9, 0x1C);
-    EXPECT_EQ(Rows(Image, 0, 0, Fg, BLACK), Fill(9, 12, 0x3C, Fill(3, 7, 0x3C)));
-    EXPECT_EQ(Rows(Image, 1, 0, Fg, BLACK), Fill(4, 12, 0x3C));
-    EXPECT_EQ(Rows(Image, 2, 0, Fg, BLACK), std::vector<std::uint8_t>(16));
-    for (int Column = 3; Column <= 6; ++Column)
-        EXPECT_EQ(Rows(Image, Column, 0, Fg, BLACK), Dot) << Column;
-    EXPECT_EQ(Rows(Image, 7, 0, Fg, BLACK), Fill(9, 12, 0x3C, Fill(3, 7, 0x3C)));
+    const std::vector<std::uint8_t> Nothing(16);
+    const std::string Text = "AZaz09 /:@[`{#\x82\xb0\x7f";
+    const std::vector<const std::vector<std::uint8_t> *> Want = {
+        &Letter, &Letter, &Letter, &Letter, &Digit, &Digit, &Nothing, &Dot, &Dot,
+        &Dot,    &Dot,    &Dot,    &Dot,    &Dot,   &Dot,   &Dot,     &Dot};
+    Feed(Text);
+    const RgbImage Image = Paint();
+    for (std::size_t I = 0; I < Text.size(); ++I)
+        EXPECT_EQ(Rows(Image, static_cast<int>(I), 0, PaletteColor(7), BLACK), *Want[I])
+            << "character " << static_cast<int>(static_cast<std::uint8_t>(Text[I]));
 }
 
 TEST_F(Painting, FontGlyphsWithBitSevenLeftmost) {
     Font.Loaded = true;
-    for (int Row = 0; Row < 16; ++Row)
-        Font.Data['A' * 16 + Row] = static_cast<std::uint8_t>(0x80 >> (Row % 8));
+    std::vector<std::uint8_t> Diagonal(16);
+    for (std::size_t Row = 0; Row < 16; ++Row)
+        Font.Data['A' * 16 + Row] = Diagonal[Row] = static_cast<std::uint8_t>(0x80 >> (Row % 8));
     Font.Data[' ' * 16 + 15] = 0xFF; // a space glyph with bits shows them
     Feed("\x1b[1;32;104mA ");
     const RgbImage Image = Paint();
-    std::vector<std::uint8_t> Diagonal(16);
-    for (int Row = 0; Row < 16; ++Row)
-        Diagonal[Row] = static_cast<std::uint8_t>(0x80 >> (Row % 8));
     EXPECT_EQ(Rows(Image, 0, 0, PaletteColor(10), PaletteColor(12)), Diagonal);
     EXPECT_EQ(Rows(Image, 1, 0, PaletteColor(10), PaletteColor(12)), Fill(15, 15, 0xFF));
     EXPECT_EQ(Rows(Image, 2, 0, PaletteColor(7), BLACK),
@@ -118,13 +115,13 @@ TEST(RgbImageTest, RefusesPixelsOutside) {
     RgbImage Image(3, 2);
     Image.SetPixel(2, 1, {0x1234, 0x5678, 0x9ABC});
     EXPECT_TRUE(SameColor(Image.GetPixel(2, 1), {0x1234, 0x5678, 0x9ABC}));
-    EXPECT_EQ(Image.Samples[Image.Samples.size() - 6], 0x12); // most significant byte first
+    EXPECT_EQ(Image.Samples.data()[Image.Samples.size() - 6], 0x12); // most significant byte first
     EXPECT_THROW(Image.SetPixel(3, 0, BLACK), std::out_of_range);
     EXPECT_THROW(Image.SetPixel(0, -1, BLACK), std::out_of_range);
     EXPECT_THROW(Image.GetPixel(0, 2), std::out_of_range);
 }
 
-// Font files in a scratch directory; stdout is captured to check the lines.
+// Font files in a scratch directory; the report lines are captured.
 class FontFile : public ::testing::Test {
   protected:
     std::filesystem::path Dir;
@@ -139,10 +136,9 @@ class FontFile : public ::testing::Test {
         std::ofstream(Path, std::ios::binary) << Bytes;
         return Path.string();
     }
-    TFont Load(const std::string &Path, std::string &Output) {
-        ::testing::internal::CaptureStdout();
-        TFont Font = LoadCP437Font(Path);
-        Output = ::testing::internal::GetCapturedStdout();
+    static TFont Load(const std::string &Path, std::string &Output) {
+        TFont Font;
+        Output = CaptureOutput([&] { Font = LoadCP437Font(Path); });
         return Font;
     }
 };
@@ -170,17 +166,15 @@ TEST_F(FontFile, FirstFourKilobytesAreLoaded) {
 }
 
 TEST_F(FontFile, MissingOrDirectoryIsUnreadable) {
-    std::string Output;
-    EXPECT_FALSE(Load((Dir / "absent.fnt").string(), Output).Loaded);
-    EXPECT_EQ(Output, "Font file not found or cannot be read, using fallback rendering\n"
-                      "Error: Unable to open file \"" +
-                          (Dir / "absent.fnt").string() + "\": No such file or directory\n");
-    std::filesystem::create_directory(Dir / "cp437.fnt");
-    const TFont Font = Load((Dir / "cp437.fnt").string(), Output);
-    EXPECT_FALSE(Font.Loaded);
-    EXPECT_EQ(Output, "Font file not found or cannot be read, using fallback rendering\n"
-                      "Error: Unable to open file \"" +
-                          (Dir / "cp437.fnt").string() + "\": Is a directory\n");
+    for (const auto &[Name, Reason] : std::vector<std::pair<std::string, std::string>>{
+             {"absent.fnt", "No such file or directory"}, {"cp437.fnt", "Is a directory"}}) {
+        std::filesystem::create_directory(Dir / "cp437.fnt");
+        std::string Output;
+        EXPECT_FALSE(Load((Dir / Name).string(), Output).Loaded);
+        EXPECT_EQ(Output, "Font file not found or cannot be read, using fallback rendering\n"
+                          "Error: Unable to open file \"" +
+                              (Dir / Name).string() + "\": " + Reason + "\n");
+    }
 }
 
 } // namespace

@@ -70,6 +70,8 @@ TEST_F(Sgr, CodesByTheTable) {
         {"", E + "\"31\";44m", {1, 4, false}},
         {"", E + std::string("31\0m", 4), {1, 0, false}},
         {"", E + "2147483648m", {7, 0, false}},
+        {"", E + "4294967297m", {7, 0, false}}, // ten digits: no wrap to 1
+        {"", E + "1:31m", {7, 0, false}},
         {"", E + std::string(253, '0') + "31m", {1, 0, false}},
         {"", E + std::string(254, '0') + "31m", {7, 0, false}}, // 256 bytes
         {"", E + "?31m", {7, 0, false}},

@@ -4,6 +4,7 @@
 
 #include "run_program.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -15,7 +16,18 @@
 
 namespace fs = std::filesystem;
 
-inline const std::string TARVEX = TARVEX_BINARY;
+// The command that runs the program under test: this build's, or the one
+// TARVEX_UNDER_TEST names, through TARVEX_LAUNCHER (an emulator) when set.
+inline std::vector<std::string> TarvexCommand() {
+    std::vector<std::string> Command;
+    const char *Launcher = std::getenv("TARVEX_LAUNCHER");
+    if (Launcher && *Launcher)
+        Command.emplace_back(Launcher);
+    const char *Other = std::getenv("TARVEX_UNDER_TEST");
+    Command.emplace_back(Other && *Other ? Other : TARVEX_BINARY);
+    return Command;
+}
+inline const std::vector<std::string> TARVEX = TarvexCommand();
 
 inline std::string ReadFile(const fs::path &Path) {
     std::ifstream In(Path, std::ios::binary);
@@ -89,8 +101,17 @@ class ScratchDirTest : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(Dir); }
 
+    // Runs the program, or Program with the program's command after Before.
     TRunResult Run(const TLines &Args, const TRunOptions &Options = {}) {
-        return RunProgram(TARVEX, Args, Dir, Options);
+        return RunProgram(TARVEX[0], Join({{TARVEX.begin() + 1, TARVEX.end()}, Args}), Dir,
+                          Options);
+    }
+    TRunResult RunWrapped(const std::string &Program, const TLines &Before, const TLines &Args) {
+        return RunProgram(Program, Join({Before, TARVEX, Args}), Dir);
+    }
+    // Script runs in sh with the program's command as its arguments ("$@").
+    TRunResult RunShell(const std::string &Script) {
+        return RunWrapped("/bin/sh", {"-c", Script, "sh"}, {});
     }
     // Exactly these lines on stdout, nothing on stderr, this status.
     static void Expect(const TRunResult &Result, const TLines &Out, int Status) {

@@ -33,7 +33,7 @@ TEST(SplitCommandLine, FollowsTheQuotingRules) {
                      "e"),
          {"a", "b", "c", "d", "e"}},
         {std::string("t \"a\tb\""), {"a\tb"}},
-        {"t \x7f\x80\xff", {"\x7f\x80\xff"}}, // above 32: ordinary
+        {"t !\x7f\x80\xff", {"!\x7f\x80\xff"}}, // above 32: ordinary
         {"", {}},
     };
     for (const auto &[Line, Args] : Cases)

@@ -26,12 +26,8 @@ class Fault : public ScratchDirTest {
                RunAsNobody({}).Out == "Usage: tarvex.exe <input.ans> [output.png]\n";
     }
     TRunResult RunAsNobody(const TLines &Args) {
-        TLines Full = {"--reuid=65534", "--regid=65534", "--clear-groups", "--", TARVEX};
-        Full.insert(Full.end(), Args.begin(), Args.end());
-        return RunProgram("/usr/bin/setpriv", Full, Dir);
-    }
-    TRunResult RunShell(const std::string &Script) {
-        return RunProgram("/bin/sh", {"-c", Script, "sh", TARVEX}, Dir);
+        return RunWrapped("/usr/bin/setpriv",
+                          {"--reuid=65534", "--regid=65534", "--clear-groups", "--"}, Args);
     }
     static TLines Failed(const std::string &Output, const std::string &Details) {
         return Join({{"Parsing ANSI file: in.ans", "Rendering to PNG: " + Output},
@@ -86,7 +82,7 @@ TEST_F(Fault, FifoFontNeverHangs) {
 
 TEST_F(Fault, FileSizeLimitIsAWriteErrorNotAKill) {
     // 1 block of 512 bytes: the PNG header fits, its data does not.
-    Expect(RunShell("ulimit -f 1; exec \"$1\" in.ans out.png"),
+    Expect(RunShell("ulimit -f 1; exec \"$@\" in.ans out.png"),
            Failed("out.png", "Stream write error"), 1);
     EXPECT_EQ(fs::file_size(Dir / "out.png"), 512u);
 }
@@ -98,7 +94,7 @@ TEST_F(Fault, FailingSuccessLineEscapesWithStatus217) {
         Lines(Join({{"Parsing ANSI file: in.ans", "Rendering to PNG: /dev/null"}, NO_FONT}));
     const std::size_t Prefill = 512 - Before.size() - 5;
     WriteFile(Dir / "log.txt", std::string(Prefill, '.'));
-    const TRunResult Result = RunShell("ulimit -f 1; exec \"$1\" in.ans /dev/null >> log.txt");
+    const TRunResult Result = RunShell("ulimit -f 1; exec \"$@\" in.ans /dev/null >> log.txt");
     EXPECT_EQ(Result.Status, 217);
     EXPECT_FALSE(Result.Signaled);
     EXPECT_EQ(Result.Err, "An unhandled exception occurred at $0000000000000000:\n"

@@ -8,11 +8,12 @@ code that the Linux build compiles is mutated (the preprocessor decides).
 Survivors listed in tests/equivalent-mutants.txt cannot change what the
 program does and are left out of the score.
 
-Usage: scripts/mutate.py [--sample N] [--seed S] [--list] [paths...]
+Usage: scripts/mutate.py [--sample N] [--seed S] [--match REGEX] [--list] [paths...]
 Exits 1 when a survivor is not in the equivalent list, 2 on a setup error.
 """
 
 import argparse
+import fcntl
 import json
 import os
 import random
@@ -95,6 +96,7 @@ class Mutant:
         self.path, self.kind = path, kind
         self.start, self.end, self.replacement = start, end, replacement
         self.line = source.count("\n", 0, start) + 1
+        self.scope = scope_of(source.split("\n"), self.line - 1)
         line_from = source.rfind("\n", 0, start) + 1
         line_to = source.find("\n", start)
         line_to = len(source) if line_to < 0 else line_to
@@ -104,13 +106,14 @@ class Mutant:
         self.after = squeeze(mutated[line_from:len(mutated) if mutated_to < 0 else mutated_to])
 
     def key(self):
-        return (self.relative(), self.before, self.after)
+        return (self.relative(), self.scope, self.before, self.after)
 
     def relative(self):
         return self.path.relative_to(ROOT).as_posix()
 
     def describe(self):
-        return "%s:%d: %s => %s" % (self.relative(), self.line, self.before, self.after)
+        return "%s:%d: %s: %s => %s" % (self.relative(), self.line, self.scope or "(file)",
+                                       self.before, self.after)
 
     def apply(self, source):
         return source[:self.start] + self.replacement + source[self.end:]
@@ -118,6 +121,22 @@ class Mutant:
 
 def squeeze(text):
     return " ".join(text.split())
+
+
+FUNCTION_HEAD = re.compile(r"^ {0,4}(?=[^\s#/])(?!(?:if|for|while|switch|return|case|else|do|"
+                           r"throw)\b)[^=;(]*?\b(~?[A-Za-z_]\w*)\s*\(")
+
+
+def scope_of(lines, index):
+    """The function a line belongs to, as its name; "" at file level."""
+    for number in range(index, -1, -1):
+        text = lines[number].split("//")[0].rstrip()
+        head = FUNCTION_HEAD.match(text)
+        if head and not text.endswith(";"):
+            return head.group(1)
+        if number < index and text in ("}", "};"):
+            return ""
+    return ""
 
 
 FLIPPED = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "=="}
@@ -367,19 +386,24 @@ def take_mutant(path, original):
 # ---------------------------------------------------------------- main
 
 def read_equivalents():
-    """Lines 'file | before => after | reason'; '#' starts a comment line."""
+    """Lines 'file | function | before => after | reason' ('-' for no function);
+    '#' starts a comment line."""
     listed = {}
     if not EQUIVALENTS.exists():
         return listed
     for number, line in enumerate(EQUIVALENTS.read_text().splitlines(), 1):
         if not line.strip() or line.lstrip().startswith("#"):
             continue
-        first, last = line.find(" | "), line.rfind(" | ")
-        change = line[first + 3:last] if 0 <= first < last else ""
-        if " => " not in change or not line[last + 3:].strip():
-            sys.exit("mutate: %s:%d: want 'file | before => after | reason'" % (EQUIVALENTS, number))
+        parts = line.split(" | ", 2)
+        last = line.rfind(" | ")
+        change = line[len(parts[0]) + len(parts[1]) + 6:last] if len(parts) == 3 else ""
+        if " => " not in change or last <= len(parts[0]) + len(parts[1]) + 3:
+            sys.exit("mutate: %s:%d: want 'file | function | before => after | reason'"
+                     % (EQUIVALENTS, number))
         before, after = change.split(" => ", 1)
-        listed[(line[:first].strip(), squeeze(before), squeeze(after))] = line[last + 3:].strip()
+        scope = parts[1].strip()
+        listed[(parts[0].strip(), "" if scope == "-" else scope, squeeze(before),
+                squeeze(after))] = line[last + 3:].strip()
     return listed
 
 
@@ -388,12 +412,18 @@ def main():
     parser.add_argument("--sample", type=int, default=0, help="mutants to draw (default: all)")
     parser.add_argument("--seed", type=int, default=1209, help="seed of the sample")
     parser.add_argument("--list", action="store_true", help="list the drawn mutants, run nothing")
+    parser.add_argument("--match", help="only mutants whose description matches this regex")
     parser.add_argument("paths", nargs="*", help="files or folders to mutate (default: src)")
     options = parser.parse_args()
 
     for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         signal.signal(number, on_signal)
     BUILD.mkdir(parents=True, exist_ok=True)
+    lock = open(BUILD / "mutate.lock", "w")
+    try:  # one run at a time: two would put their mutants into one tree
+        fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except OSError:
+        sys.exit("mutate: another run is using %s" % BUILD)
     restore_from_journal()
     configure()
 
@@ -404,6 +434,8 @@ def main():
     everything = []
     for path in files:
         everything += mutants_of(path, path.read_text(), kept.get(path, set()))
+    if options.match:
+        everything = [m for m in everything if re.search(options.match, m.describe())]
     drawn = everything
     if 0 < options.sample < len(everything):
         drawn = random.Random(options.seed).sample(everything, options.sample)
@@ -452,7 +484,8 @@ def main():
         build()  # leave the build matching the sources
 
     for mutant in survived:
-        print("survivor: %s | %s => %s" % mutant.key())
+        path, scope, before, after = mutant.key()
+        print("survivor: %s | %s | %s => %s" % (path, scope or "-", before, after))
     judged = len(killed) + len(survived)
     score = 100.0 * len(killed) / judged if judged else 100.0
     print("mutate: %.0f s; %d equivalent (listed), %d did not build"

@@ -33,6 +33,7 @@ TEST(SplitParams, CutsAtSemicolonsAndUnquotes) {
         {Q("3Q1"), {Q("3Q1")}},
         {" 1 ; 2 ", {" 1 ", " 2 "}},
         {Q("QQQQ;x"), {Q("Q"), "x"}},
+        {Q("QaQQbQ;QcQQdQ"), {Q("aQb"), Q("cQd")}},
     };
     for (const auto &[Text, Fields] : Cases)
         EXPECT_EQ(SplitParams(Text), Fields) << Text;
@@ -55,6 +56,7 @@ TEST(TryParseInt, FollowsItsByteRules) {
         {"$", nullopt},
         {"$1F", 31},
         {"$1f", 31},
+        {"$aF", 175},
         {"x1F", 31},
         {"X10", 16},
         {"0x10", 16},
@@ -99,12 +101,6 @@ TEST(TryParseInt, FollowsItsByteRules) {
             EXPECT_EQ(Value, *Expected) << '"' << Text << '"';
         }
     }
-}
-
-TEST(ParseIntDef, FallsBackToTheDefault) {
-    EXPECT_EQ(ParseIntDef("42", 1), 42);
-    EXPECT_EQ(ParseIntDef("4 2", 1), 1);
-    EXPECT_EQ(ParseIntDef("", -7), -7);
 }
 
 } // namespace

@@ -162,7 +162,7 @@ TEST_F(Walk, OffScreenCursorStoresNothingUntilBack) {
 
     // Past the last column: the next byte wraps, the one after lands.
     InitScreenBuffer(80, 25);
-    Feed("\x1b[3;100Hxy");
+    Feed("\x1b[3;81Hxy");
     EXPECT_EQ(Cell(3, 0).Ch, 'y');
     ExpectRowBlank(2);
 
@@ -176,10 +176,11 @@ TEST_F(Walk, OffScreenCursorStoresNothingUntilBack) {
 TEST_F(Walk, CursorBelowScreenScrollsOnceOnWrapOrLineEnd) {
     for (const char *Tail : {"\r", "\n"}) {
         InitScreenBuffer(80, 25);
-        Feed("top\x1b[26;5H"); // the first row below the screen
+        Feed("top\x1b[26;5Hx"); // the first row below the screen: x is not stored
+        EXPECT_EQ(Cell(0, 4).Ch, ' ');
         Feed(Tail);
         EXPECT_EQ(CurY, 24) << int(Tail[0]);
-        EXPECT_EQ(CurX, Tail[0] == '\r' ? 0 : 4);
+        EXPECT_EQ(CurX, Tail[0] == '\r' ? 0 : 5);
         ExpectRowBlank(0); // the top row scrolled away, once
     }
     InitScreenBuffer(80, 25);
@@ -207,7 +208,10 @@ TEST(Sauce, PlayableLengthStopsBeforeTheRecord) {
     EXPECT_EQ(Length(Art), Art.size());
     EXPECT_EQ(Length(Record), 0u);
     EXPECT_EQ(Length("x" + Record.substr(1)), 128u); // not a record
-    EXPECT_EQ(Length(std::string("SAUCE00")), 7u);   // too short
+    EXPECT_EQ(Length("SAUCE01" + Record.substr(7)), 128u);
+    Record[104] = 2;
+    EXPECT_EQ(Length("COMNX" + Comments.substr(5) + Record), Comments.size());
+    EXPECT_EQ(Length(std::string("SAUCE00")), 7u); // too short
 }
 
 } // namespace

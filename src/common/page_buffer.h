@@ -55,10 +55,6 @@ class TPageBuffer {
 #endif
     }
     TPageBuffer(TPageBuffer &&Other) noexcept { Swap(Other); }
-    TPageBuffer &operator=(TPageBuffer &&Other) noexcept {
-        TPageBuffer(std::move(Other)).Swap(*this);
-        return *this;
-    }
     TPageBuffer(const TPageBuffer &) = delete;
     TPageBuffer &operator=(const TPageBuffer &) = delete;
     ~TPageBuffer() {
@@ -77,11 +73,10 @@ class TPageBuffer {
     std::uint8_t *data() { return Data_; }
     const std::uint8_t *data() const { return Data_; }
     std::size_t size() const { return Size_; }
-    // Doubles the size, keeping the contents.
+    // Doubles the size of a buffer that is not empty, keeping the contents.
     void Grow() {
-        TPageBuffer Larger(Size_ > 0 ? 2 * Size_ : 1);
-        if (Size_ > 0)
-            std::memcpy(Larger.Data_, Data_, Size_);
+        TPageBuffer Larger(2 * Size_);
+        std::memcpy(Larger.Data_, Data_, Size_);
         Swap(Larger);
     }
     // Shortens the visible size; the memory stays.

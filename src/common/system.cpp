@@ -322,8 +322,8 @@ bool WriteAllTo(int Fd, const std::string &Bytes, int &Error) {
         if (Written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             // Left non-blocking by whoever gave it to us: wait until it drains.
             pollfd Ready{Fd, POLLOUT, 0};
-            if (::poll(&Ready, 1, -1) >= 0 || errno == EINTR)
-                continue;
+            ::poll(&Ready, 1, -1);
+            continue;
         }
         if (Written <= 0) {
             Error = Written < 0 ? errno : EIO;

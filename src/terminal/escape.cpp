@@ -48,22 +48,20 @@ void SetCursorPosition(std::string_view Params) {
     CurX = ParseIntDef(Column, 1) - 1;
 }
 
-// Blanks the on-screen part of columns From..To of one row.
-void EraseRow(std::int64_t Row, std::int64_t From, std::int64_t To) {
-    if (Row < 0 || Row >= ScreenHeight)
-        return;
+// Blanks columns From..To of one row; ClearCell skips what is off the
+// screen. The range is clipped first, so a far-off cursor costs nothing.
+void EraseRow(std::int32_t Row, std::int64_t From, std::int64_t To) {
     From = std::max<std::int64_t>(From, 0);
     To = std::min<std::int64_t>(To, ScreenWidth - 1);
-    TCharInfo *Cells = ScreenBuffer[static_cast<std::int32_t>(Row)];
     for (std::int64_t Column = From; Column <= To; ++Column)
-        Cells[Column] = BlankCell();
+        ClearCell(Row, static_cast<std::int32_t>(Column));
 }
 
 void EraseRows(std::int64_t From, std::int64_t To) {
     From = std::max<std::int64_t>(From, 0);
     To = std::min<std::int64_t>(To, ScreenHeight - 1);
     for (std::int64_t Row = From; Row <= To; ++Row)
-        EraseRow(Row, 0, ScreenWidth - 1);
+        EraseRow(static_cast<std::int32_t>(Row), 0, ScreenWidth - 1);
 }
 
 void EraseInDisplay(std::int32_t Mode) {

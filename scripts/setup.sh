@@ -2,7 +2,7 @@
 # Installs the Debian packages that building and testing need, when missing.
 # Usage: scripts/setup.sh [extra packages...]
 set -euo pipefail
-Packages=(g++ cmake make libgtest-dev libbenchmark-dev zlib1g-dev pngcheck "$@")
+Packages=(g++ cmake make ninja-build python3 libgtest-dev zlib1g-dev pngcheck "$@")
 Missing=()
 for Package in "${Packages[@]}"; do
   dpkg-query -W -f='${Status}' "$Package" 2>/dev/null | grep -q 'install ok installed' ||

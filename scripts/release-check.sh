@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Proves the downloads in dist/ (made by scripts/release.sh) where they run:
+# - linux-aarch64: statically linked; the CLI tests pass against it under
+#   qemu-aarch64-static (no arm64 root given); its PNGs equal x86-64's;
+# - linux-x86_64: statically linked; converts inside an otherwise empty root;
+# - windows-x86_64: tarvex.exe under Wine writes the same PNGs as Linux;
+# - the .deb installs with apt, converts, has its manual page, removes
+#   cleanly, and lintian finds no error or warning.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+Root=$PWD
+scripts/setup.sh qemu-user-static wine wine64 lintian man-db file unzip python3
+Version=$(scripts/check-version.sh --print)
+Dist=$Root/dist
+Work=$(mktemp -d)
+trap 'rm -rf "$Work"' EXIT
+export WINEDEBUG=-all
+
+for Arch in x86_64 aarch64; do
+  tar -xzf "$Dist/tarvex-$Version-linux-$Arch.tar.gz" -C "$Work"
+done
+unzip -q "$Dist/tarvex-$Version-windows-x86_64.zip" -d "$Work"
+X86=$Work/tarvex-$Version-linux-x86_64/tarvex
+Arm=$Work/tarvex-$Version-linux-aarch64/tarvex
+Exe=$Work/tarvex-$Version-windows-x86_64/tarvex.exe
+Font=$Work/tarvex-$Version-linux-x86_64/cp437.fnt
+
+echo "== static binaries"
+for Binary in "$X86" "$Arm"; do
+  file -L "$Binary" | tee /dev/stderr | grep -q "statically linked"
+done
+file "$Arm" | grep -q "ARM aarch64"
+grep -q $'\r$' "$Work/tarvex-$Version-windows-x86_64/README.md"
+
+echo "== x86-64 in an empty root"
+mkdir -p "$Work/root"
+cp "$X86" "$Root/examples/colours.ans" "$Work/root/"
+chroot "$Work/root" /tarvex /colours.ans /colours.png
+test -s "$Work/root/colours.png"
+
+echo "== arm64: the CLI tests under qemu-aarch64-static"
+cmake --preset release >/dev/null
+cmake --build --preset release -j"$(nproc)" --target cli_tests >/dev/null
+TARVEX_UNDER_TEST=$Arm TARVEX_LAUNCHER=qemu-aarch64-static build/release/tests/cli_tests --gtest_brief=1
+
+echo "== the same PNGs from every build"
+scripts/make-inputs.py "$Work/inputs" 5
+cp examples/*.ans "$Work/inputs/"
+Compare() { # label, command...; runs in a folder with and without the font
+  local Label=$1 Fails=0
+  shift
+  for Font_ in none font; do
+    local Here=$Work/$Label-$Font_ Base=$Work/x86-$Font_
+    mkdir -p "$Here"
+    [ "$Font_" = none ] || cp "$Font" "$Here/cp437.fnt"
+    for Input in "$Work"/inputs/*.ans; do
+      local Name
+      Name=$(basename "$Input" .ans)
+      cp "$Input" "$Here/$Name.ans"
+      (cd "$Here" && "$@" "$Name.ans" "$Name.png" >/dev/null 2>&1) || true
+      if [ "$Label" != x86 ] && ! cmp -s "$Here/$Name.png" "$Base/$Name.png"; then
+        echo "DIFFERS: $Label $Font_ $Name"
+        Fails=$((Fails + 1))
+      fi
+    done
+  done
+  echo "$Label: $(ls "$Work"/inputs/*.ans | wc -l) inputs x 2, $Fails differ"
+  [ "$Fails" -eq 0 ]
+}
+Compare x86 "$X86"
+Compare arm64 qemu-aarch64-static "$Arm"
+wine cmd /c exit >/dev/null 2>&1 || true
+Compare windows wine "$Exe"
+
+echo "== debian package"
+lintian --fail-on error,warning "$Dist/tarvex_${Version}-1_amd64.deb"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$Dist/tarvex_${Version}-1_amd64.deb" >/dev/null
+(cd "$Work" && tarvex "$Root/examples/colours.ans" "$Work/installed.png")
+cmp "$Work/installed.png" "$Work/x86-none/colours.png"
+man -w tarvex
+DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq tarvex >/dev/null
+if command -v tarvex >/dev/null || [ -e /usr/share/man/man1/tarvex.1.gz ]; then
+  echo "tarvex was not removed cleanly" >&2
+  exit 1
+fi
+echo "all downloads proven"

@@ -23,23 +23,20 @@ std::string ReadWhole(const fs::path &Path) {
     return Bytes.str();
 }
 
-// Real art: the corpus when it is there (TARVEX_CORPUS or ../shared/corpus),
-// else the bundled examples, repeated to at least 64 MiB.
+// Art: the folder TARVEX_CORPUS names (scripts/bench.sh fills one), else the
+// real art in bench/art, repeated to at least 64 MiB.
 const std::string &ArtBytes() {
     static const std::string Art = [] {
         std::vector<fs::path> Roots;
         if (const char *Env = std::getenv("TARVEX_CORPUS"))
             Roots.emplace_back(Env);
-        Roots.emplace_back(fs::path(TARVEX_SOURCE_DIR) / ".." / "shared" / "corpus");
-        Roots.emplace_back(fs::path(TARVEX_SOURCE_DIR) / "examples");
+        Roots.emplace_back(fs::path(TARVEX_SOURCE_DIR) / "bench" / "art");
         std::string One;
         for (const fs::path &Root : Roots) {
             if (!fs::is_directory(Root))
                 continue;
             for (const auto &Entry : fs::recursive_directory_iterator(Root)) {
-                const std::string Ext = Entry.path().extension().string();
-                if (Entry.is_regular_file() &&
-                    Entry.path().parent_path().filename() != "LICENSES" && Ext != ".md")
+                if (Entry.is_regular_file() && Entry.path().extension() == ".ans")
                     One += ReadWhole(Entry.path());
             }
             if (!One.empty())

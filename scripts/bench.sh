@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds the release preset and prints one table of figures, all measured in
-# this run: per-file wall time of tarvex beside the floor and ansilove, 1 GiB
-# inputs (time and peak memory), the stage micro-benchmarks and callgrind
-# instruction counts per stage. Usage: scripts/bench.sh [runs per file]
+# Builds the bench preset (the static linux-x86_64 download, a static floor
+# and the stage benchmarks) and prints one table of figures, all measured in
+# this run: per-file wall time of tarvex beside the floor, the dynamically
+# linked release build and ansilove, 1 GiB inputs (time and peak memory), the
+# stage micro-benchmarks and callgrind instruction counts per stage. The art
+# is bench/art (real pieces) and 25 pieces from bench/make_art.py.
+# Usage: scripts/bench.sh [runs per file]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 Root=$PWD
@@ -10,22 +13,20 @@ Runs=${1:-30}
 scripts/setup.sh libbenchmark-dev ansilove hyperfine valgrind time python3
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j"$(nproc)" >/dev/null
+cmake --preset release >/dev/null
+cmake --build --preset release -j"$(nproc)" --target tarvex >/dev/null
 Tarvex=$Root/build/bench/tarvex
 Floor=$Root/build/bench/bench/floor
+Dynamic=$Root/build/release/tarvex
 
 Work=$(mktemp -d)
 trap 'rm -rf "$Work"' EXIT
 scripts/get-font.sh "$Work/cp437.fnt" >/dev/null
 
-# Art: the shared corpus beside the project when it is there, else examples/.
-Corpus=$Root/../shared/corpus
-if [ -d "$Corpus" ]; then
-  mapfile -t Files < <(find "$Corpus" -type f ! -path '*/LICENSES/*' ! -name '*.md' ! -name '.*' | sort)
-  ArtSource="../shared/corpus (${#Files[@]} files)"
-else
-  mapfile -t Files < <(find "$Root/examples" -name '*.ans' | sort)
-  ArtSource="examples/ (${#Files[@]} files)"
-fi
+# Art: the real pieces in bench/art and generated ones.
+python3 bench/make_art.py "$Work/art" 25 437
+mapfile -t Files < <(find "$Root/bench/art" "$Work/art" -name '*.ans' | sort)
+ArtSource="bench/art and bench/make_art.py (${#Files[@]} files)"
 
 cd "$Work"
 echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
@@ -57,7 +58,8 @@ PY
   hyperfine -N --style none --warmup 3 --runs "$Runs" --export-json "h$I.json" \
     "$Tarvex in$I.ans out$I.png" \
     "$Floor in$I.ans raw$I.bin floor$I.png" \
-    "ansilove -q -f 80x25 -b 8 -o ansilove$I.png in$I.ans" >/dev/null 2>&1
+    "ansilove -q -f 80x25 -b 8 -o ansilove$I.png in$I.ans" \
+    "$Dynamic in$I.ans dynamic$I.png" >/dev/null 2>&1
   python3 - "h$I.json" >> times.tsv <<'PY'
 import json, sys
 results = json.load(open(sys.argv[1]))['results']
@@ -68,16 +70,17 @@ done
 python3 - times.tsv <<'PY'
 import statistics, sys
 rows = [list(map(float, line.split())) for line in open(sys.argv[1]) if line.strip()]
-tarvex, floor, ansilove = (statistics.median(r[i] for r in rows) for i in range(3))
-ratio_floor = statistics.median(r[0] / r[1] for r in rows)
-ratio_ansilove = statistics.median(r[0] / r[2] for r in rows)
+tarvex, floor, ansilove, dynamic = (statistics.median(r[i] for r in rows) for i in range(4))
+ratio = lambda i, j: statistics.median(r[i] / r[j] for r in rows)
 print('| per file (median of per-file medians) | ms |')
 print('|---|---:|')
-print('| tarvex | %.2f |' % (tarvex * 1000))
-print('| floor (read, deflate, write) | %.2f |' % (floor * 1000))
+print('| tarvex (static, the linux-x86_64 download) | %.2f |' % (tarvex * 1000))
+print('| floor (static: read, deflate, write) | %.2f |' % (floor * 1000))
 print('| ansilove -f 80x25 -b 8 | %.2f |' % (ansilove * 1000))
-print('| tarvex / floor (median of per-file ratios) | %.3f |' % ratio_floor)
-print('| tarvex / ansilove (median of per-file ratios) | %.3f |' % ratio_ansilove)
+print('| tarvex, release preset (glibc and zlib dynamic) | %.2f |' % (dynamic * 1000))
+print('| tarvex / floor (median of per-file ratios) | %.3f |' % ratio(0, 1))
+print('| tarvex / ansilove (median of per-file ratios) | %.3f |' % ratio(0, 2))
+print('| static / dynamic tarvex (median of per-file ratios) | %.3f |' % ratio(0, 3))
 PY
 [ ${#Skipped[@]} -eq 0 ] || echo "(left out of the per-file table, ansilove fails on them: ${Skipped[*]})"
 echo
@@ -113,7 +116,9 @@ echo
 # Stages in memory (Google Benchmark).
 echo '| stage (Google Benchmark, in memory) | time | throughput |'
 echo '|---|---:|---:|'
-TARVEX_CORPUS=$( [ -d "$Corpus" ] && echo "$Corpus" || echo "$Root/examples" ) \
+mkdir -p "$Work/corpus"
+cp "${Files[@]}" "$Work/corpus/"
+TARVEX_CORPUS=$Work/corpus \
   "$Root/build/bench/bench/tarvex_bench" --benchmark_format=csv 2>/dev/null |
   python3 -c '
 import csv, sys

@@ -123,8 +123,8 @@ def squeeze(text):
     return " ".join(text.split())
 
 
-FUNCTION_HEAD = re.compile(r"^ {0,4}(?=[^\s#/])(?!(?:if|for|while|switch|return|case|else|do|"
-                           r"throw)\b)[^=;(]*?\b(~?[A-Za-z_]\w*)\s*\(")
+FUNCTION_HEAD = re.compile(r"^ {0,4}(?=[A-Za-z_~\[])(?!(?:if|for|while|switch|return|case|else|do|"
+                           r"throw|try|catch)\b)(?:(?!->)[^=;(.])*?\b(~?[A-Za-z_]\w*)\s*\(")
 
 
 def scope_of(lines, index):

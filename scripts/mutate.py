@@ -240,6 +240,8 @@ def statements(toks):
         body = toks[i:end + 1]
         if any(t.text == "{" for t in body) and body[0].text not in STATEMENT_KEYWORDS:
             continue  # a lambda or an initializer block: not a plain statement
+        if len(body) > 2 and body[-3].text == "=" and body[-2].text in ("delete", "default"):
+            continue  # a declaration of a special member, not an action
         if body[0].text in STATEMENT_KEYWORDS or not is_declaration(body):
             found.append((i, end))
     return found

@@ -13,6 +13,7 @@ scripts/setup.sh qemu-user-static wine wine64 lintian man-db file unzip python3
 Version=$(scripts/check-version.sh --print)
 Dist=$Root/dist
 Work=$(mktemp -d)
+chmod 755 "$Work" # user 65534 runs the arm64 program in the CLI tests
 trap 'rm -rf "$Work"' EXIT
 export WINEDEBUG=-all
 
@@ -27,7 +28,7 @@ Font=$Work/tarvex-$Version-linux-x86_64/cp437.fnt
 
 echo "== static binaries"
 for Binary in "$X86" "$Arm"; do
-  file -L "$Binary" | tee /dev/stderr | grep -q "statically linked"
+  file -L "$Binary" | grep "statically linked"
 done
 file "$Arm" | grep -q "ARM aarch64"
 grep -q $'\r$' "$Work/tarvex-$Version-windows-x86_64/README.md"
@@ -41,7 +42,8 @@ test -s "$Work/root/colours.png"
 echo "== arm64: the CLI tests under qemu-aarch64-static"
 cmake --preset release >/dev/null
 cmake --build --preset release -j"$(nproc)" --target cli_tests >/dev/null
-TARVEX_UNDER_TEST=$Arm TARVEX_LAUNCHER=qemu-aarch64-static build/release/tests/cli_tests --gtest_brief=1
+TARVEX_UNDER_TEST=$Arm TARVEX_LAUNCHER=$(command -v qemu-aarch64-static) \
+  build/release/tests/cli_tests --gtest_brief=1
 
 echo "== the same PNGs from every build"
 scripts/make-inputs.py "$Work/inputs" 5

@@ -33,3 +33,8 @@ with open(os.path.join(folder, 'picture.png'), 'wb') as out:  # its output would
 PY
 (cd tests/web && npm ci --no-audit --no-fund >/dev/null)
 node tests/web/browser_test.mjs build/web build/release/tarvex "$Inputs" "$Out"
+# The size a visitor downloads, for BENCHMARKS.md.
+for File in tarvex.js tarvex.wasm; do
+  printf '%s: %d bytes, %d with gzip -9\n' "$File" "$(stat -c %s "build/web/$File")" \
+    "$(gzip -9c "build/web/$File" | wc -c)"
+done | tee "$Out/web-size.txt"

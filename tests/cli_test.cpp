@@ -91,6 +91,9 @@ TEST_F(Cli, DefaultOutputBesideTheInputAndExtraArgumentsIgnored) {
     ExpectRun({Input, "other.png", "third", "fourth"}, Converted("art.ans", "other.png", Loaded),
               0);
     EXPECT_EQ(ReadFile(Dir / "other.png"), First);
+    TRunOptions NoStdin; // the files opened may get descriptor 0
+    NoStdin.CloseStdin = true;
+    Expect(Run({Input, "closed.png"}, NoStdin), Converted("art.ans", "closed.png", Loaded), 0);
     EXPECT_FALSE(fs::exists(Dir / "third"));
     WriteFile(Dir / "empty.ans", ""); // an empty input is a blank screen
     ExpectRun({"empty.ans"}, Converted("empty.ans", "empty.png", Loaded), 0);

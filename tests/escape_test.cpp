@@ -150,7 +150,7 @@ TEST_F(Erase, OnlyTheNineFinalLettersAct) {
 }
 
 TEST_F(Erase, TakesTheAttributesCurrentAtTheErase) {
-    Feed("\x1b[1;33;44m\x1b[2J\x1b[0m");
+    Feed("\x1b[1;33;44m\x1b[K\x1b[2J\x1b[0m");
     for (std::int32_t Y = 0; Y < 25; ++Y)
         ExpectRowBlank(Y, {32, 3, 4, true});
 }

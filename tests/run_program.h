@@ -15,6 +15,7 @@ struct TRunResult {
 
 struct TRunOptions {
     std::string StdinPath = "/dev/null";
+    bool CloseStdin = false;
     std::string StdoutPath; // write standard output there instead of capturing it
     bool CloseStdout = false;
     bool BrokenPipe = false; // standard output is a pipe nobody reads

@@ -317,10 +317,9 @@ bool WriteAllTo(int Fd, const std::string &Bytes, int &Error) {
     std::size_t Done = 0;
     while (Done < Bytes.size()) {
         const ssize_t Written = ::write(Fd, Bytes.data() + Done, Bytes.size() - Done);
-        if (Written < 0 && errno == EINTR)
-            continue;
-        if (Written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // Left non-blocking by whoever gave it to us: wait until it drains.
+        if (Written < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // Interrupted, or left non-blocking by whoever gave it to us:
+            // wait until it takes more.
             pollfd Ready{Fd, POLLOUT, 0};
             ::poll(&Ready, 1, -1);
             continue;

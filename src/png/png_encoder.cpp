@@ -26,8 +26,7 @@ void AppendChunk(std::vector<std::uint8_t> &Out, const char (&Type)[5], const st
     PutBigEndian32(Out, static_cast<std::uint32_t>(Size));
     const std::size_t TypeAt = Out.size();
     Out.insert(Out.end(), Type, Type + 4);
-    if (Size > 0)
-        Out.insert(Out.end(), Data, Data + Size);
+    Out.insert(Out.end(), Data, Data + Size);
     const uInt Covered = static_cast<uInt>(Out.size() - TypeAt);
     PutBigEndian32(Out, static_cast<std::uint32_t>(crc32(0L, Out.data() + TypeAt, Covered)));
 }

@@ -95,14 +95,9 @@ void HandleEscapeSequence(std::string_view EscapeBuffer) {
         return; // only control sequences act
     const char Final = EscapeBuffer.back();
     const std::string_view Params = EscapeBuffer.substr(1, EscapeBuffer.size() - 2);
-    if (Final == 'm') { // SGR, ECMA-48 8.3.117: any parameter bytes
-        ProcessSGR(Params);
-        return;
-    }
-    const bool Numeric = IsNumeric(Params);
     // Defaults are taken here, once: a missing or non-numeric text keeps them.
-    const auto Number = [&](std::int32_t Default) {
-        return Numeric && !Params.empty() ? ParseIntDef(Params, Default) : Default;
+    const auto Number = [Params](std::int32_t Default) {
+        return !Params.empty() && IsNumeric(Params) ? ParseIntDef(Params, Default) : Default;
     };
     switch (Final) {
     case 'A':                                      // CUU, ECMA-48 8.3.22
@@ -111,11 +106,12 @@ void HandleEscapeSequence(std::string_view EscapeBuffer) {
     case 'D': MoveCursor(Final, Number(1)); break; // CUB, ECMA-48 8.3.18
     case 'H':                                      // CUP, ECMA-48 8.3.21
     case 'f':                                      // HVP, ECMA-48 8.3.63
-        if (Numeric)
+        if (IsNumeric(Params))
             SetCursorPosition(Params);
         break;
     case 'J': EraseInDisplay(Number(0)); break; // ED, ECMA-48 8.3.39
     case 'K': EraseInLine(Number(0)); break;    // EL, ECMA-48 8.3.41
+    case 'm': ProcessSGR(Params); break;        // SGR, ECMA-48 8.3.117: any parameter bytes
     default: break;                             // consumed without effect
     }
 }

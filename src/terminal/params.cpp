@@ -59,17 +59,16 @@ bool TParamReader::Next(std::string_view &Field) {
     }
     const std::string_view Inside = Text.substr(Start, I - Start);
     Pos = I < N ? I + 1 : N;
-    if (!HasPairs) {
-        Field = Inside;
-        return true;
+    Field = Inside;
+    if (HasPairs) { // copied, each pair made one quote
+        Scratch.clear();
+        for (std::size_t J = 0; J < Inside.size(); ++J) {
+            Scratch.push_back(Inside[J]);
+            if (Inside[J] == QUOTE)
+                ++J; // the second quote of a pair
+        }
+        Field = Scratch;
     }
-    Scratch.clear();
-    for (std::size_t J = 0; J < Inside.size(); ++J) {
-        Scratch.push_back(Inside[J]);
-        if (Inside[J] == QUOTE)
-            ++J; // the second quote of a pair
-    }
-    Field = Scratch;
     return true;
 }
 

@@ -409,15 +409,59 @@ def read_equivalents():
     return listed
 
 
+def report(killed, survived, equivalent, stillborn, drawn, seed):
+    for key in survived:
+        path, scope, before, after = key
+        print("survivor: %s | %s | %s => %s" % (path, scope or "-", before, after))
+    judged = killed + len(survived)
+    score = 100.0 * killed / judged if judged else 100.0
+    print("mutate: %d equivalent (listed), %d did not build" % (equivalent, stillborn))
+    print("%d killed, %d survived: Mutation score: %.1f%% (%d of %d mutants that can change "
+          "behaviour killed; %d sampled, seed %d)"
+          % (killed, len(survived), score, killed, judged, drawn, seed))
+    return 1 if survived else 0
+
+
+def rescore(log, listed):
+    """Verdicts from a run's '[i/n] verdict: file:line: function: before => after' lines."""
+    line = re.compile(r"\[\d+/(\d+)\] (killed|SURVIVED|equivalent|did not build): "
+                      r"(\S+?):\d+: (.*?): (.*) => (.*)$")
+    killed, survived, equivalent, stillborn, drawn, seed = 0, [], 0, 0, 0, 0
+    for text in log.read_text().splitlines():
+        seeded = re.match(r"mutate: .* drawn \(seed (\d+)\)", text)
+        if seeded:
+            seed = int(seeded.group(1))
+        found = line.match(text)
+        if not found:
+            continue
+        drawn = int(found.group(1))
+        verdict, path, scope, before, after = found.group(2, 3, 4, 5, 6)
+        key = (path, "" if scope == "(file)" else scope, before, after)
+        if verdict == "killed":
+            killed += 1
+        elif verdict == "did not build":
+            stillborn += 1
+        elif key in listed:
+            equivalent += 1
+        else:
+            survived.append(key)
+    return report(killed, survived, equivalent, stillborn, drawn, seed)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--sample", type=int, default=0, help="mutants to draw (default: all)")
     parser.add_argument("--seed", type=int, default=1209, help="seed of the sample")
     parser.add_argument("--list", action="store_true", help="list the drawn mutants, run nothing")
     parser.add_argument("--match", help="only mutants whose description matches this regex")
+    parser.add_argument("--rescore", metavar="LOG",
+                        help="score the verdicts of an earlier run's output against the "
+                             "equivalent list as it is now, without building anything")
     parser.add_argument("paths", nargs="*", help="files or folders to mutate (default: src)")
     options = parser.parse_args()
 
+    if options.rescore:
+        return rescore(Path(options.rescore), read_equivalents())
     for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         signal.signal(number, on_signal)
     BUILD.mkdir(parents=True, exist_ok=True)
@@ -485,17 +529,9 @@ def main():
     finally:
         build()  # leave the build matching the sources
 
-    for mutant in survived:
-        path, scope, before, after = mutant.key()
-        print("survivor: %s | %s | %s => %s" % (path, scope or "-", before, after))
-    judged = len(killed) + len(survived)
-    score = 100.0 * len(killed) / judged if judged else 100.0
-    print("mutate: %.0f s; %d equivalent (listed), %d did not build"
-          % (time.monotonic() - started, len(equivalent), len(stillborn)))
-    print("%d killed, %d survived: Mutation score: %.1f%% (%d of %d mutants that can change "
-          "behaviour killed; %d sampled, seed %d)"
-          % (len(killed), len(survived), score, len(killed), judged, len(drawn), options.seed))
-    return 1 if survived else 0
+    print("mutate: %.0f s" % (time.monotonic() - started))
+    return report(len(killed), [m.key() for m in survived], len(equivalent), len(stillborn),
+                  len(drawn), options.seed)
 
 
 if __name__ == "__main__":

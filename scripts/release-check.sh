@@ -2,6 +2,7 @@
 # Proves the downloads in dist/ (made by scripts/release.sh) where they run:
 # - linux-aarch64: statically linked; the CLI tests pass against it under
 #   qemu-aarch64-static (no arm64 root given); its PNGs equal x86-64's;
+# - every build paints the bundled art as recorded in tests/pictures.sha256;
 # - linux-x86_64: statically linked; converts inside an otherwise empty root;
 # - windows-x86_64: tarvex.exe under Wine writes the same PNGs as Linux;
 # - the .deb installs with apt, converts, has its manual page, removes
@@ -73,6 +74,11 @@ Compare x86 "$X86"
 Compare arm64 qemu-aarch64-static "$Arm"
 wine cmd /c exit >/dev/null 2>&1 || true
 Compare windows wine "$Exe"
+
+echo "== the pinned pictures from every build"
+scripts/check-pictures.sh "$Font" "$X86"
+scripts/check-pictures.sh "$Font" qemu-aarch64-static "$Arm"
+scripts/check-pictures.sh "$Font" wine "$Exe"
 
 echo "== debian package"
 lintian --fail-on error,warning "$Dist/tarvex_${Version}-1_amd64.deb"

@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+scripts/get-font.sh build/cp437.fnt # for the pinned pictures
 Strict=()
 [ -n "${CI:-}" ] && Strict=(-DTARVEX_WERROR=ON)
 for Preset in release asan; do

@@ -18,7 +18,7 @@ Inputs=$Out/inputs
 rm -rf "$Out"
 mkdir -p "$Inputs"
 scripts/make-inputs.py "$Inputs" 4
-cp examples/*.ans bench/art/bs-alove.ans "$Inputs/"
+cp examples/*.ans bench/art/*.ans "$Inputs/"
 : > "$Inputs/empty.ans"
 python3 - "$Inputs" <<'PY'
 import os, sys

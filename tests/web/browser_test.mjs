@@ -2,15 +2,18 @@
 // the bundled font, with none and with a font of the user's, and checks the
 // PNG the download link offers (saved through Chromium's downloads for the
 // first few), the report lines and the exit status against the native
-// program run on the same file in a folder of its own. Then times
+// program run on the same file in a folder of its own, and the bundled art
+// against the pictures recorded in tests/pictures.sha256. Then times
 // conversions in the page against the native program, and takes a
 // screenshot.
 // Usage: node browser_test.mjs <site folder> <native tarvex> <inputs folder> <output folder>
 import { spawnSync } from 'node:child_process';
+import crypto from 'node:crypto';
 import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
+import { fileURLToPath } from 'node:url';
 import puppeteer from 'puppeteer-core';
 
 const [site, native, inputs, output] = process.argv.slice(2).map(p => path.resolve(p));
@@ -20,6 +23,12 @@ const work = fs.mkdtempSync(path.join(os.tmpdir(), 'tarvex-web-'));
 const ownFont = path.join(work, 'own.fnt');
 fs.writeFileSync(ownFont, Buffer.alloc(4096, 0x3c)); // every glyph a column pair
 const fontOf = { debian: path.join(site, 'cp437.fnt'), own: ownFont, none: null };
+// The bundled art's pictures as recorded, by "font/name.png" and "none/name.png".
+const pinned = new Map(fs.readFileSync(path.join(path.dirname(fileURLToPath(import.meta.url)),
+                                                 '..', 'pictures.sha256'), 'utf8')
+  .split('\n').filter(Boolean).map(line => line.split(/ +/).reverse()));
+const pinnedFolder = { debian: 'font', none: 'none' };
+let pinnedChecked = 0;
 
 // The page, served from its folder on the loopback interface only; every
 // request is recorded, so the test can see that converting fetches nothing.
@@ -132,6 +141,12 @@ for (const [index, name] of inputFiles.entries()) {
       const link = await offered();
       if (link.name !== got.name) problems.push(`${label}: the link offers ${link.name}, not ${got.name}`);
       if (!link.png.equals(want.png)) problems.push(`${label}: the PNG differs from native`);
+      const sum = pinned.get(`${pinnedFolder[fontChoice]}/${got.name}`);
+      if (sum) {
+        pinnedChecked += 1;
+        if (crypto.createHash('sha256').update(link.png).digest('hex') !== sum)
+          problems.push(`${label}: the PNG differs from tests/pictures.sha256`);
+      }
       if (saved++ < SAVED_DOWNLOADS) {
         const png = await download(got.name);
         if (!Buffer.isBuffer(png)) problems.push(`${label}: download ${png}`);
@@ -172,7 +187,9 @@ fs.writeFileSync(path.join(output, 'web-timing.json'), JSON.stringify(figures, n
 await browser.close();
 server.close();
 fs.rmSync(work, { recursive: true, force: true });
-console.log(`${checked} conversions compared with the native program; ` +
+if (pinnedChecked < pinned.size) problems.push(`only ${pinnedChecked} of ${pinned.size} pinned pictures made`);
+console.log(`${checked} conversions compared with the native program, ${pinnedChecked} with ` +
+            `the pinned pictures; ` +
             `page ${figures.pageMedianMs.toFixed(1)} ms, native ${figures.nativeMedianMs.toFixed(1)} ms ` +
             `(median of 10, ${figures.file}): ${figures.ratio.toFixed(2)} x`);
 for (const problem of problems) console.log(`FAILED: ${problem}`);

@@ -22,6 +22,7 @@ case "$Header" in
   *) echo "unexpected font header $Header in console-data" >&2; exit 1 ;;
 esac
 tail -c +5 "$Work/font.psf" | head -c 4096 > "$Work/cp437.fnt"
+mkdir -p "$(dirname "$Target")"
 mv "$Work/cp437.fnt" "$Target"
 echo "wrote $Target"
 if [ -n "$Licence" ]; then

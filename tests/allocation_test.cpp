@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 std::atomic<long> Allocations{0};
@@ -36,8 +37,9 @@ TEST_F(Allocation, CommonSequencesAllocateNothing) {
         Art += "\x1b[0;1;3" + std::to_string(I % 8) + ";4" + std::to_string(I % 8) +
                "m\xdb\xdc\x1b[" + std::to_string(I % 30) + "C\x1b[" + std::to_string(I % 25) + ";" +
                std::to_string(I % 80) + "H\x1b[K\x1b[2J\x1b[A\x1b[m\x1b[\"31\";44mtext\r\n";
+    const std::vector<std::uint8_t> Bytes(Art.begin(), Art.end());
     const long Before = Allocations.load();
-    Feed(Art);
+    WalkBytes(Bytes);
     EXPECT_EQ(Allocations.load() - Before, 0);
 }
 

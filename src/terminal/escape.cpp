@@ -48,31 +48,22 @@ void SetCursorPosition(std::string_view Params) {
     CurX = ParseIntDef(Column, 1) - 1;
 }
 
-// Blanks columns From..To of one row; ClearCell skips what is off the
-// screen. The range is clipped first, so a far-off cursor costs nothing.
-void EraseRow(std::int32_t Row, std::int64_t From, std::int64_t To) {
-    From = std::max<std::int64_t>(From, 0);
-    To = std::min<std::int64_t>(To, ScreenWidth - 1);
-    for (std::int64_t Column = From; Column <= To; ++Column)
-        ClearCell(Row, static_cast<std::int32_t>(Column));
-}
-
 void EraseRows(std::int64_t From, std::int64_t To) {
     From = std::max<std::int64_t>(From, 0);
     To = std::min<std::int64_t>(To, ScreenHeight - 1);
     for (std::int64_t Row = From; Row <= To; ++Row)
-        EraseRow(static_cast<std::int32_t>(Row), 0, ScreenWidth - 1);
+        ClearCells(static_cast<std::int32_t>(Row), 0, ScreenWidth - 1);
 }
 
 void EraseInDisplay(std::int32_t Mode) {
     switch (Mode) {
     case 0:
-        EraseRow(CurY, CurX, ScreenWidth - 1);
+        ClearCells(CurY, CurX, ScreenWidth - 1);
         EraseRows(std::int64_t{CurY} + 1, ScreenHeight - 1);
         break;
     case 1:
         EraseRows(0, std::int64_t{CurY} - 1);
-        EraseRow(CurY, 0, CurX);
+        ClearCells(CurY, 0, CurX);
         break;
     case 2: EraseRows(0, ScreenHeight - 1); break;
     default: break;
@@ -81,9 +72,9 @@ void EraseInDisplay(std::int32_t Mode) {
 
 void EraseInLine(std::int32_t Mode) {
     switch (Mode) {
-    case 0: EraseRow(CurY, CurX, ScreenWidth - 1); break;
-    case 1: EraseRow(CurY, 0, CurX); break;
-    case 2: EraseRow(CurY, 0, ScreenWidth - 1); break;
+    case 0: ClearCells(CurY, CurX, ScreenWidth - 1); break;
+    case 1: ClearCells(CurY, 0, CurX); break;
+    case 2: ClearCells(CurY, 0, ScreenWidth - 1); break;
     default: break;
     }
 }

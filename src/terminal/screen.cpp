@@ -24,9 +24,16 @@ void InitScreenBuffer(std::int32_t Width, std::int32_t Height) {
                               BlankCell());
 }
 
-void ClearCell(std::int32_t Row, std::int32_t Column) {
-    if (Row >= 0 && Row < ScreenHeight && Column >= 0 && Column < ScreenWidth)
-        ScreenBuffer[Row][Column] = BlankCell();
+void ClearCells(std::int32_t Row, std::int64_t From, std::int64_t To) {
+    if (Row < 0 || Row >= ScreenHeight)
+        return;
+    // Clipped first, so a far-off cursor costs nothing.
+    From = std::max<std::int64_t>(From, 0);
+    To = std::min<std::int64_t>(To, ScreenWidth - 1);
+    if (From > To)
+        return;
+    TCharInfo *Cells = ScreenBuffer[Row];
+    std::fill(Cells + From, Cells + To + 1, BlankCell());
 }
 
 void ScrollUp() {

@@ -55,8 +55,9 @@ extern TScreenBuffer ScreenBuffer;
 inline TCharInfo BlankCell() { return TCharInfo{32, CurrentFG, CurrentBG, BrightAttr}; }
 
 void InitScreenBuffer(std::int32_t Width, std::int32_t Height);
-// Blanks one cell with the current attributes; off-screen cells are ignored.
-void ClearCell(std::int32_t Row, std::int32_t Column);
+// Blanks columns From..To of one row with the current attributes; what lies
+// off the screen is skipped.
+void ClearCells(std::int32_t Row, std::int64_t From, std::int64_t To);
 // Moves every row up by one, blanks the bottom row, puts the cursor on it.
 void ScrollUp();
 

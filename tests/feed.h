@@ -7,9 +7,8 @@
 #include <string_view>
 #include <vector>
 
-// The bytes go in a heap block of exactly their size, with no terminator
-// after them, so that the sanitizer build catches a walk that reads past
-// the end.
+// The bytes go in a heap block of their exact size, with no terminator, so
+// the sanitizer build catches a walk that reads past the end.
 inline void Feed(std::string_view Bytes) {
     const std::vector<std::uint8_t> Exact(Bytes.begin(), Bytes.end());
     WalkBytes(std::span<const std::uint8_t>(Exact.data(), Exact.size()));

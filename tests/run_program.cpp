@@ -62,7 +62,9 @@ TRunResult RunProgram(const std::string &Program, const std::vector<std::string>
 
     const pid_t Child = Check(::fork(), "fork");
     if (Child == 0) {
-        if (::chdir(Where.c_str()) != 0 || (Options.CloseStdin ? ::close(0) : ::dup2(In, 0)) < 0 ||
+        // A group of its own, so that the deadline also stops what a shell started.
+        if (::setpgid(0, 0) != 0 || ::chdir(Where.c_str()) != 0 ||
+            (Options.CloseStdin ? ::close(0) : ::dup2(In, 0)) < 0 ||
             ::dup2(Err[1], 2) < 0 || (Options.CloseStdout ? ::close(1) : ::dup2(Stdout, 1)) < 0)
             ::_exit(126);
         ::execv(Argv[0], Argv.data());
@@ -85,7 +87,7 @@ TRunResult RunProgram(const std::string &Program, const std::vector<std::string>
         const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
             Deadline - std::chrono::steady_clock::now());
         if (Left.count() <= 0) {
-            ::kill(Child, SIGKILL);
+            ::kill(-Child, SIGKILL);
             break;
         }
         if (::poll(Fds, 2, static_cast<int>(Left.count())) < 0 && errno != EINTR)

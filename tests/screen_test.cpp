@@ -17,28 +17,6 @@ TEST_F(Screen, StartsBlankWithDefaultAttributes) {
     EXPECT_FALSE(BrightAttr);
 }
 
-TEST_F(Screen, ClearCellsBlanksOnlyTheOnScreenPart) {
-    struct TCase {
-        std::int32_t Row;
-        std::int64_t From, To;
-        std::int32_t First, Last; // the columns blanked; none when First > Last
-    };
-    for (const TCase &C : {TCase{3, 5, 5, 5, 5}, TCase{3, -5, 2, 0, 2}, TCase{3, 77, 200, 77, 79},
-                           TCase{3, 100, 200, 1, 0}, TCase{3, 6, 5, 1, 0}, TCase{3, -9, -1, 1, 0},
-                           TCase{-1, 0, 79, 1, 0}, TCase{25, 0, 79, 1, 0}}) {
-        FillScreen();
-        CurrentBG = 4;
-        ClearCells(C.Row, C.From, C.To);
-        for (std::int32_t Y = 0; Y < 25; ++Y)
-            for (std::int32_t X = 0; X < 80; ++X) {
-                const bool Blanked = Y == C.Row && X >= C.First && X <= C.Last;
-                ASSERT_TRUE(SameCell(Cell(Y, X), Blanked ? TCharInfo{32, 7, 4, false}
-                                                         : TCharInfo{'x', 7, 0, false}))
-                    << "row " << C.Row << " " << C.From << ".." << C.To << ": cell " << Y << "," << X;
-            }
-    }
-}
-
 TEST_F(Screen, ScrollMovesRowsUpAndBlanksBottomWithCurrentAttributes) {
     Feed("first\r\nsecond");
     CurrentBG = 4;

@@ -21,7 +21,7 @@ case "$Header" in
   3604??10) ;;
   *) echo "unexpected font header $Header in console-data" >&2; exit 1 ;;
 esac
-tail -c +5 "$Work/font.psf" | head -c 4096 > "$Work/cp437.fnt"
+head -c 4100 "$Work/font.psf" | tail -c 4096 > "$Work/cp437.fnt" # no early reader: no SIGPIPE
 mkdir -p "$(dirname "$Target")"
 mv "$Work/cp437.fnt" "$Target"
 echo "wrote $Target"

@@ -31,7 +31,7 @@ echo "== static binaries"
 for Binary in "$X86" "$Arm"; do
   file -L "$Binary" | grep "statically linked"
 done
-file "$Arm" | grep -q "ARM aarch64"
+file "$Arm" | grep "ARM aarch64" >/dev/null
 grep -q $'\r$' "$Work/tarvex-$Version-windows-x86_64/README.md"
 
 echo "== x86-64 in an empty root"

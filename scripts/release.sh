@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 Root=$PWD
 scripts/setup.sh g++-aarch64-linux-gnu qemu-user-static mingw-w64 libz-mingw-w64-dev \
   debhelper devscripts dpkg-dev fakeroot zip
-if ! dpkg-query -W -f='${Status}' zlib1g-dev:arm64 2>/dev/null | grep -q 'install ok installed'; then
+if ! dpkg-query -W -f='${Status}' zlib1g-dev:arm64 2>/dev/null | grep 'install ok installed' >/dev/null; then
   dpkg --add-architecture arm64
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends zlib1g-dev:arm64 >/dev/null

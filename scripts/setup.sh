@@ -5,7 +5,7 @@ set -euo pipefail
 Packages=(g++ cmake make ninja-build python3 libgtest-dev zlib1g-dev pngcheck "$@")
 Missing=()
 for Package in "${Packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$Package" 2>/dev/null | grep -q 'install ok installed' ||
+  dpkg-query -W -f='${Status}' "$Package" 2>/dev/null | grep 'install ok installed' >/dev/null ||
     Missing+=("$Package")
 done
 if [ ${#Missing[@]} -gt 0 ]; then

@@ -79,7 +79,8 @@ void Walk(benchmark::State &State, const std::string &Bytes) {
                                              Bytes.size());
     for (auto _ : State) {
         InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
-        WalkBytes(Data);
+        TWalkState State;
+        WalkBytes(State, Data);
         benchmark::DoNotOptimize(ScreenBuffer.Cells.data());
     }
     State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations()) *
@@ -95,7 +96,8 @@ void FillScreenWithArt() {
     InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
     const std::string &Art = ArtBytes();
     const std::size_t Tail = std::min<std::size_t>(Art.size(), 1 << 20);
-    WalkBytes(std::span<const std::uint8_t>(
+    TWalkState State;
+    WalkBytes(State, std::span<const std::uint8_t>(
         reinterpret_cast<const std::uint8_t *>(Art.data() + Art.size() - Tail), Tail));
 }
 

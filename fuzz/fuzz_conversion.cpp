@@ -6,7 +6,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size) {
     InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
-    WalkBytes(Bytes(Data, Size).first(PlayableLength(Bytes(Data, Size))));
+    TInputFeed Input;
+    Input.Feed(Bytes(Data, Size));
+    Input.Finish();
     CheckScreen();
 
     TFont Font;

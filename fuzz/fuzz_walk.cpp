@@ -1,11 +1,59 @@
 // The walk and the painting alone (no deflate), so it runs fast: screen and
-// picture invariants after arbitrary bytes.
+// picture invariants after arbitrary bytes, and the same screen whether the
+// bytes arrive at once or in pieces whose sizes the input chooses.
 #include "fuzz_check.h"
+#include "screen_shot.h"
+
+#include <algorithm>
+
+namespace {
+
+// Calls Take with consecutive pieces of Input; piece sizes cycle through
+// Sizes (each plus one), or the whole input when there are none.
+template <typename TTake>
+void InPieces(std::span<const std::uint8_t> Input, std::span<const std::uint8_t> Sizes,
+              TTake Take) {
+    for (std::size_t At = 0, I = 0; At < Input.size(); ++I) {
+        const std::size_t Want = Sizes.empty() ? Input.size() : Sizes[I % Sizes.size()] + 1u;
+        const std::size_t Piece = std::min(Want, Input.size() - At);
+        // A heap block of the piece's own size, so a read past it shows.
+        const std::vector<std::uint8_t> Exact(Input.begin() + static_cast<long>(At),
+                                              Input.begin() + static_cast<long>(At + Piece));
+        Take(std::span<const std::uint8_t>(Exact));
+        At += Piece;
+    }
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size) {
+    // The first byte says how many piece sizes follow it; the rest is played.
+    const std::size_t Count = Size > 0 ? std::min<std::size_t>(Data[0] % 8, Size - 1) : 0;
+    const std::span<const std::uint8_t> Sizes = Bytes(Data, Size).subspan(Size > 0 ? 1 : 0, Count);
+    const std::span<const std::uint8_t> Input = Bytes(Data, Size).subspan(Size > 0 ? 1 + Count : 0);
+
     InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
-    WalkBytes(Bytes(Data, Size));
+    TWalkState Whole;
+    WalkBytes(Whole, Input);
     CheckScreen();
+    const TScreenShot Once = TakeScreenShot();
+
+    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+    TWalkState State;
+    InPieces(Input, Sizes, [&State](std::span<const std::uint8_t> Piece) { WalkBytes(State, Piece); });
+    FUZZ_CHECK(TakeScreenShot() == Once);
+
+    // Through the feed, which holds back a trailing SAUCE record.
+    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+    TWalkState Playable;
+    WalkBytes(Playable, Input.first(PlayableLength(Input)));
+    const TScreenShot Played = TakeScreenShot();
+    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+    TInputFeed Feed;
+    InPieces(Input, Sizes, [&Feed](std::span<const std::uint8_t> Piece) { Feed.Feed(Piece); });
+    Feed.Finish();
+    FUZZ_CHECK(TakeScreenShot() == Played);
+
     static RgbImage Image(640, 400);
     TFont Font;
     Font.Loaded = Size > 0 && Data[Size - 1] & 1;

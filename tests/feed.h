@@ -11,7 +11,8 @@
 // the sanitizer build catches a walk that reads past the end.
 inline void Feed(std::string_view Bytes) {
     const std::vector<std::uint8_t> Exact(Bytes.begin(), Bytes.end());
-    WalkBytes(std::span<const std::uint8_t>(Exact.data(), Exact.size()));
+    TWalkState Walk;
+    WalkBytes(Walk, Exact);
 }
 
 inline const TCharInfo &Cell(std::int32_t Row, std::int32_t Column) {

@@ -12,10 +12,10 @@ constexpr std::uint8_t ESC = 27;
 constexpr std::uint8_t CR = 13;
 constexpr std::uint8_t LF = 10;
 constexpr std::uint8_t SUB = 26;
+// The feed's buffer: the held bytes and one block.
+constexpr std::size_t BUFFER = SAUCE_HOLD + INPUT_BLOCK;
 // The interpreter counts bytes in 32 bits; anything this large is refused.
-constexpr std::uint64_t MAX_INPUT = std::uint64_t{1} << 31;
-constexpr std::size_t STREAM_CHUNK = 64 * 1024;
-constexpr std::size_t SAUCE_SIZE = 128;
+constexpr std::uint64_t INPUT_LIMIT = std::uint64_t{1} << 31;
 constexpr std::size_t COMMENT_LINE = 64;
 
 // Bytes that end the collection of a sequence: the ASCII letters and ESC.
@@ -27,42 +27,13 @@ constexpr std::array<bool, 256> ENDS_SEQUENCE = [] {
     return Table;
 }();
 
-// Pipes and devices have no size to trust: read until end of data.
-TPageBuffer ReadStream(const TFile &File, const std::string &FileName) {
-    TPageBuffer Data(STREAM_CHUNK);
-    std::size_t Used = 0;
-    for (;;) {
-        Used += ReadFully(File, Data.data() + Used, Data.size() - Used, FileName);
-        if (Used >= MAX_INPUT)
-            throw std::runtime_error("Range check error");
-        if (Used < Data.size())
-            break;
-        Data.Grow();
-    }
-    Data.Truncate(Used);
-    return Data;
-}
-
 } // namespace
-
-// Stages stay out of line so that profiles show each one.
-[[gnu::noinline]] TPageBuffer ReadInputFile(const std::string &FileName) {
-    const TFile File = OpenForReading(FileName);
-    const TFileInfo Info = QueryFile(File, FileName);
-    if (Info.Kind != TFileKind::Regular)
-        return ReadStream(File, FileName);
-    if (Info.Size >= MAX_INPUT)
-        throw std::runtime_error("Range check error");
-    TPageBuffer Data(static_cast<std::size_t>(Info.Size));
-    ReadExactly(File, Data.data(), Data.size(), FileName);
-    return Data;
-}
 
 std::size_t PlayableLength(std::span<const std::uint8_t> Data) {
     std::size_t End = Data.size();
-    if (End < SAUCE_SIZE || std::memcmp(Data.data() + End - SAUCE_SIZE, "SAUCE00", 7) != 0)
+    if (End < SAUCE_RECORD || std::memcmp(Data.data() + End - SAUCE_RECORD, "SAUCE00", 7) != 0)
         return End;
-    End -= SAUCE_SIZE;
+    End -= SAUCE_RECORD;
     const std::size_t Comments = Data[End + 104];
     const std::size_t CommentBlock = 5 + COMMENT_LINE * Comments;
     if (Comments > 0 && End >= CommentBlock &&
@@ -111,11 +82,37 @@ const std::uint8_t *PlaceRun(const std::uint8_t *P, const std::uint8_t *End) {
     return P;
 }
 
+// Goes on with a sequence that an earlier block left open; returns where
+// the walk resumes.
+const std::uint8_t *ContinueSequence(TWalkState &State, const std::uint8_t *P,
+                                     const std::uint8_t *End) {
+    const std::uint8_t *Stop = P;
+    while (Stop < End && !ENDS_SEQUENCE[*Stop])
+        ++Stop;
+    if (State.EscapeBuffer.empty() && P < End && *P != '[')
+        State.Skipping = true; // the byte after ESC arrives only now
+    if (Stop == End) {
+        if (!State.Skipping)
+            State.EscapeBuffer.append(P, End);
+        return End;
+    }
+    if (*Stop != ESC && !State.Skipping) {
+        State.EscapeBuffer.append(P, Stop + 1);
+        HandleEscapeSequence(State.EscapeBuffer);
+    }
+    State.InEscapeSequence = false;
+    State.Skipping = false;
+    State.EscapeBuffer.clear();
+    return *Stop == ESC ? Stop : Stop + 1;
+}
+
 } // namespace
 
-[[gnu::noinline]] void WalkBytes(std::span<const std::uint8_t> Data) {
+[[gnu::noinline]] void WalkBytes(TWalkState &State, std::span<const std::uint8_t> Data) {
     const std::uint8_t *P = Data.data();
     const std::uint8_t *const End = P + Data.size();
+    if (State.InEscapeSequence)
+        P = ContinueSequence(State, P, End);
     while (P < End) {
         const std::uint8_t Ch = *P;
         if (Ch >= 32) {
@@ -129,8 +126,14 @@ const std::uint8_t *PlaceRun(const std::uint8_t *P, const std::uint8_t *End) {
             const std::uint8_t *const Start = P;
             while (P < End && !ENDS_SEQUENCE[*P])
                 ++P;
-            if (P == End)
-                return; // unfinished at the end: dropped
+            if (P == End) { // still open where the block ends
+                State.InEscapeSequence = true;
+                State.Skipping = Start < End && *Start != '[';
+                State.EscapeBuffer.clear();
+                if (!State.Skipping)
+                    State.EscapeBuffer.append(Start, End);
+                return;
+            }
             if (*P == ESC)
                 break;
             ++P;
@@ -149,8 +152,68 @@ const std::uint8_t *PlaceRun(const std::uint8_t *P, const std::uint8_t *End) {
     }
 }
 
+// Not zero-filled: every byte is written before it is read.
+TInputFeed::TInputFeed() : Buffer_(new std::uint8_t[BUFFER]) {}
+
+std::span<std::uint8_t> TInputFeed::Space() {
+    if (End_ == BUFFER) { // full: the held bytes move to the front
+        std::memmove(Buffer_.get(), Buffer_.get() + Begin_, End_ - Begin_);
+        End_ -= Begin_;
+        Begin_ = 0;
+    }
+    return {Buffer_.get() + End_, BUFFER - End_};
+}
+
+void TInputFeed::Play(std::size_t Count) {
+    End_ += Count;
+    if (End_ - Begin_ <= SAUCE_HOLD)
+        return;
+    const std::size_t Until = End_ - SAUCE_HOLD;
+    WalkBytes(Walk_, {Buffer_.get() + Begin_, Until - Begin_});
+    Begin_ = Until;
+}
+
+void TInputFeed::Feed(std::span<const std::uint8_t> Bytes) {
+    while (!Bytes.empty()) {
+        const std::span<std::uint8_t> Room = Space();
+        const std::size_t Count = std::min(Room.size(), Bytes.size());
+        std::memcpy(Room.data(), Bytes.data(), Count);
+        Play(Count);
+        Bytes = Bytes.subspan(Count);
+    }
+}
+
+void TInputFeed::Finish() {
+    const std::span<const std::uint8_t> Held(Buffer_.get() + Begin_, End_ - Begin_);
+    WalkBytes(Walk_, Held.first(PlayableLength(Held)));
+    Begin_ = End_;
+    Walk_ = TWalkState{}; // a sequence still open at the end is dropped
+}
+
 void ParseAnsiFile(const std::string &FileName) {
-    const TPageBuffer Data = ReadInputFile(FileName);
-    const std::span<const std::uint8_t> Bytes(Data.data(), Data.size());
-    WalkBytes(Bytes.first(PlayableLength(Bytes)));
+    const TFile File = OpenForReading(FileName);
+    const TFileInfo Info = QueryFile(File, FileName);
+    // Files are read to the size they report; pipes and devices to their end.
+    const bool Sized = Info.Kind == TFileKind::Regular;
+    if (Sized && Info.Size >= INPUT_LIMIT)
+        throw std::runtime_error("Range check error");
+    std::uint64_t Left = Info.Size;
+    std::uint64_t Total = 0;
+    TInputFeed Input;
+    for (;;) {
+        const std::span<std::uint8_t> Room = Input.Space();
+        const std::size_t Want = Sized ? static_cast<std::size_t>(std::min<std::uint64_t>(Room.size(), Left))
+                                       : Room.size();
+        const std::size_t Got = ReadFully(File, Room.data(), Want, FileName);
+        Total += Got;
+        if (Sized && Got < Want)
+            RaiseFileError(TFileAction::Read, FileName, "File is shorter than its reported size");
+        if (Total >= INPUT_LIMIT)
+            throw std::runtime_error("Range check error");
+        Input.Play(Got);
+        Left -= Sized ? Got : 0;
+        if (Got < Want || Want == 0)
+            break;
+    }
+    Input.Finish();
 }

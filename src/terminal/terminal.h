@@ -3,12 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "common/page_buffer.h"
 #include "common/system.h"
 
 constexpr std::int32_t DEFAULT_WIDTH = 80;
@@ -61,15 +61,55 @@ void ClearCells(std::int32_t Row, std::int64_t From, std::int64_t To);
 // Moves every row up by one, blanks the bottom row, puts the cursor on it.
 void ScrollUp();
 
-// Reads the whole file (or stream) into memory. Files of 2^31 bytes or more
-// are refused with "Range check error".
-TPageBuffer ReadInputFile(const std::string &FileName);
+// What a walk carries from one block of input to the next: an open escape
+// sequence. Only a sequence that may still act (it begins with '[') keeps
+// its bytes; any other is skipped to its end without being stored.
+struct TWalkState {
+    bool InEscapeSequence = false;
+    bool Skipping = false;    // the open sequence cannot act
+    std::string EscapeBuffer; // the bytes after ESC so far
+};
+
+// Plays a block of bytes on the screen, continuing the walk that State
+// carries. A whole input is one block; an open sequence at the very end of
+// the input is dropped.
+void WalkBytes(TWalkState &State, std::span<const std::uint8_t> Data);
+
+// Input is read and played in blocks of this size.
+constexpr std::size_t INPUT_BLOCK = 256 * 1024;
+// The longest trailing SAUCE record: the end-of-file byte, a comment block of
+// 255 lines and the 128-byte record itself.
+constexpr std::size_t SAUCE_RECORD = 128;
+constexpr std::size_t SAUCE_HOLD = 1 + 5 + 64 * 255 + SAUCE_RECORD;
+
 // The bytes that are played: everything before a trailing SAUCE record, its
 // comment block and the end-of-file byte that precedes them.
 std::size_t PlayableLength(std::span<const std::uint8_t> Data);
-// Plays the bytes on the screen.
-void WalkBytes(std::span<const std::uint8_t> Data);
-// Reads and plays one file; raises on read failures.
+
+// Plays an input that arrives in pieces of any size, holding back its last
+// SAUCE_HOLD bytes until the end is known: a trailing SAUCE record is never
+// played. Memory stays the same whatever the input's length.
+class TInputFeed {
+  public:
+    TInputFeed();
+    // Room for the next bytes: read into it, then Play what arrived.
+    std::span<std::uint8_t> Space();
+    void Play(std::size_t Count);
+    // Copies bytes in through Space and Play.
+    void Feed(std::span<const std::uint8_t> Bytes);
+    // The input has ended: plays the held bytes that no SAUCE record claims.
+    void Finish();
+
+  private:
+    std::unique_ptr<std::uint8_t[]> Buffer_; // SAUCE_HOLD + INPUT_BLOCK bytes
+    std::size_t Begin_ = 0;                  // the first byte not played yet
+    std::size_t End_ = 0;                    // the end of what arrived
+    TWalkState Walk_;
+};
+
+// Reads and plays one file, block by block. Files of 2^31 bytes or more are
+// refused with "Range check error" before reading, pipes and devices on
+// reaching that size; read failures raise.
 void ParseAnsiFile(const std::string &FileName);
 
 // Acts on one completed escape sequence: the bytes after ESC through the

@@ -2,6 +2,7 @@
 // exit statuses and the files it leaves behind.
 #include "app/driver.h"
 #include "cli_support.h"
+#include "terminal/terminal.h"
 
 namespace {
 
@@ -192,14 +193,18 @@ TEST_F(Cli, DeviceThatFailsToReadIsAReadFailure) {
 }
 
 TEST_F(Cli, PipesAreReadToTheirEnd) {
-    // More than one read's worth, ending in a SAUCE record that is not painted.
+    // Several blocks' worth, a sequence across the first block's end, and a
+    // SAUCE record that is not painted; the pipe delivers odd-sized pieces.
     std::string Bytes;
-    for (int Line = 0; Bytes.size() < 100000; ++Line)
+    for (int Line = 0; Bytes.size() < 3 * INPUT_BLOCK; ++Line) {
+        if (Bytes.size() < INPUT_BLOCK && Bytes.size() + 30 > INPUT_BLOCK)
+            Bytes += std::string(INPUT_BLOCK - 3 - Bytes.size(), ' ') + "\x1b[1;32m";
         Bytes +=
             "\x1b[3" + std::to_string(Line % 8) + "m\xdb line " + std::to_string(Line) + "\r\n";
+    }
     WriteFile(Dir / "art.ans", Bytes + "\x1a" + "SAUCE00" + std::string(121, '\0'));
     WriteFile(Dir / "plain.ans", Bytes);
-    Expect(RunShell("cat art.ans | \"$@\" /dev/stdin piped.png"),
+    Expect(RunShell("dd if=art.ans bs=4099 status=none | \"$@\" /dev/stdin piped.png"),
            Converted("/dev/stdin", "piped.png"), 0);
     ExpectRun({"plain.ans", "plain.png"}, Converted("plain.ans", "plain.png"), 0);
     EXPECT_EQ(ReadFile(Dir / "piped.png"), ReadFile(Dir / "plain.png"));

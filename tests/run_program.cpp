@@ -8,6 +8,7 @@
 #include <memory>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -109,8 +110,10 @@ TRunResult RunProgram(const std::string &Program, const std::vector<std::string>
         if (Fd.fd >= 0)
             ::close(Fd.fd);
     int Status = 0;
-    while (::waitpid(Child, &Status, 0) < 0 && errno == EINTR) {
+    rusage Usage{};
+    while (::wait4(Child, &Status, 0, &Usage) < 0 && errno == EINTR) {
     }
+    Result.MaxRssKiB = Usage.ru_maxrss;
     Result.Signaled = WIFSIGNALED(Status);
     Result.Status = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
     Result.Out.erase(0, Prefilled);

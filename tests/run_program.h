@@ -11,6 +11,7 @@ struct TRunResult {
     std::string Err;
     int Status = -1;       // exit status, when it exited
     bool Signaled = false; // killed by a signal, or by the deadline
+    long MaxRssKiB = 0;    // the child's peak resident memory
 };
 
 struct TRunOptions {

@@ -82,6 +82,10 @@ const std::uint8_t *PlaceRun(const std::uint8_t *P, const std::uint8_t *End) {
     return P;
 }
 
+void Append(std::string &To, const std::uint8_t *From, const std::uint8_t *End) {
+    To.append(reinterpret_cast<const char *>(From), static_cast<std::size_t>(End - From));
+}
+
 // Goes on with a sequence that an earlier block left open; returns where
 // the walk resumes.
 const std::uint8_t *ContinueSequence(TWalkState &State, const std::uint8_t *P,
@@ -93,11 +97,11 @@ const std::uint8_t *ContinueSequence(TWalkState &State, const std::uint8_t *P,
         State.Skipping = true; // the byte after ESC arrives only now
     if (Stop == End) {
         if (!State.Skipping)
-            State.EscapeBuffer.append(P, End);
+            Append(State.EscapeBuffer, P, End);
         return End;
     }
     if (*Stop != ESC && !State.Skipping) {
-        State.EscapeBuffer.append(P, Stop + 1);
+        Append(State.EscapeBuffer, P, Stop + 1);
         HandleEscapeSequence(State.EscapeBuffer);
     }
     State.InEscapeSequence = false;
@@ -131,7 +135,7 @@ const std::uint8_t *ContinueSequence(TWalkState &State, const std::uint8_t *P,
                 State.Skipping = Start < End && *Start != '[';
                 State.EscapeBuffer.clear();
                 if (!State.Skipping)
-                    State.EscapeBuffer.append(Start, End);
+                    Append(State.EscapeBuffer, Start, End);
                 return;
             }
             if (*P == ESC)

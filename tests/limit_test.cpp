@@ -1,0 +1,67 @@
+// Size and memory limits of the built program. Slow by nature (each run
+// reads hundreds of MiB or more), so CTest labels these "slow".
+#include "cli_support.h"
+
+namespace {
+
+constexpr long MEMORY_LIMIT_KIB = 24 * 1024;
+constexpr std::uintmax_t LARGE = std::uintmax_t{256} << 20;
+
+class Limits : public ScratchDirTest {
+  protected:
+    void SetUp() override {
+        ScratchDirTest::SetUp();
+        WriteFile(Dir / "art.ans", "\x1b[1;44mart\x1b[0m\r\n\x1b[12;30H\xdb\xdc");
+    }
+    static void ExpectSmall(const TRunResult &Result) {
+#if defined(__SANITIZE_ADDRESS__)
+        (void)Result; // shadow memory makes any limit meaningless
+#else
+        EXPECT_LE(Result.MaxRssKiB, MEMORY_LIMIT_KIB);
+#endif
+    }
+};
+
+TEST_F(Limits, LargeInputsConvertInConstantMemory) {
+    ExpectRun({"art.ans", "art.png"}, Converted("art.ans", "art.png"), 0);
+    const std::string Picture = ReadFile(Dir / "art.png");
+
+    // Art, a sparse stretch of NUL bytes, and a SAUCE record that is not painted.
+    fs::copy_file(Dir / "art.ans", Dir / "sparse.ans");
+    fs::resize_file(Dir / "sparse.ans", LARGE);
+    std::ofstream(Dir / "sparse.ans", std::ios::binary | std::ios::app)
+        << "\x1a" << "SAUCE00" + std::string(121, 'x');
+    TRunResult Result = Run({"sparse.ans"});
+    Expect(Result, Converted("sparse.ans", "sparse.png"), 0);
+    ExpectSmall(Result);
+    EXPECT_EQ(ReadFile(Dir / "sparse.png"), Picture);
+
+    // The same through a pipe; then a sequence that cannot act, open for
+    // 256 MiB, which keeps none of its bytes and paints nothing.
+    WriteFile(Dir / "empty.ans", "");
+    ExpectRun({"empty.ans"}, Converted("empty.ans", "empty.png"), 0);
+    for (const auto &[Head, Expected] :
+         {std::pair<std::string, std::string>{"cat art.ans", Picture},
+          std::pair<std::string, std::string>{"printf '\\033('", ReadFile(Dir / "empty.png")}}) {
+        Result = RunShell("{ " + Head + "; head -c " + std::to_string(LARGE) +
+                          " /dev/zero; } | \"$@\" /dev/stdin piped.png");
+        Expect(Result, Converted("/dev/stdin", "piped.png"), 0);
+        ExpectSmall(Result);
+        EXPECT_EQ(ReadFile(Dir / "piped.png"), Expected) << Head;
+    }
+}
+
+TEST_F(Limits, InputsStopJustBelow2GiB) {
+    fs::copy_file(Dir / "art.ans", Dir / "largest.ans");
+    fs::resize_file(Dir / "largest.ans", (std::uintmax_t{1} << 31) - 1);
+    Expect(Run({"largest.ans"}), Converted("largest.ans", "largest.png"), 0);
+    // A pipe has no size to check first: it is refused on reaching the limit.
+    const TRunResult Result = RunShell("head -c 2147483648 /dev/zero | \"$@\" /dev/stdin big.png");
+    Expect(Result,
+           Join({{"Parsing ANSI file: /dev/stdin"}, ReadFailure("/dev/stdin", "Range check error")}),
+           1);
+    ExpectSmall(Result);
+    EXPECT_FALSE(fs::exists(Dir / "big.png"));
+}
+
+} // namespace

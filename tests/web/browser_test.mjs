@@ -18,7 +18,7 @@ import puppeteer from 'puppeteer-core';
 
 const [site, native, inputs, output] = process.argv.slice(2).map(p => path.resolve(p));
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
-                '.wasm': 'application/wasm' };
+                '.wasm': 'application/wasm', '.png': 'image/png' };
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'tarvex-web-'));
 const ownFont = path.join(work, 'own.fnt');
 fs.writeFileSync(ownFont, Buffer.alloc(4096, 0x3c)); // every glyph a column pair
@@ -163,8 +163,9 @@ for (const [index, name] of inputFiles.entries()) {
 }
 
 // The page fetched nothing while converting: only what it loaded at first.
-const afterLoad = requests.filter(r => !['/', '/page.css', '/page.js', '/tarvex.js', '/tarvex.wasm',
-                                         '/cp437.fnt', '/favicon.ico'].includes(r));
+const afterLoad = requests.filter(r => !['/', '/page.css', '/page.js', '/pack-worker.js', '/player-worker.js',
+                                         '/fflate.js', '/tarvex.js', '/tarvex.wasm', '/cp437.fnt',
+                                         '/favicon.ico'].includes(r));
 if (afterLoad.length) problems.push(`requests beyond the page's own files: ${afterLoad.join(', ')}`);
 
 // Timing: one typical file, ten times in the page and ten times natively.

@@ -174,6 +174,7 @@
     $('progress').textContent = `Converted ${converted} of ${plural(items.length, 'file')}` +
       (parts.length ? `: ${parts.join(', ')}.` : '.');
     batches += 1;
+    window.tarvexPack = { ms: performance.now() - batch.started, files: items.length };
     const single = items.length === 1 && items[0].loose !== undefined;
     if (single) open(0);
     else if (!opened) $('result').hidden = true;
@@ -233,7 +234,7 @@
 
   const WIDTH = 640;
   const HEIGHT = 400;
-  const FRAME_BUDGET_MS = 8; // walking time per frame at full speed, painting aside
+  const FRAME_BUDGET_MS = 6; // walking time per frame at full speed, painting aside
   const player = { worker: null, item: null, playable: 0, n: 0, playing: false, busy: 0, next: null,
                    seq: 0, shown: 0, waiters: [], from: 0, since: 0, frameTimes: [] };
   const context = $('screen').getContext('2d');
@@ -499,6 +500,11 @@
   window.tarvexPlayer = {
     seek: n => (pause(), seek(n)),
     get frameTimes() { return player.frameTimes; },
+    // Resolves once no moment is asked for or being made.
+    settled: () => new Promise(resolve => {
+      const poll = () => (player.busy || player.next ? setTimeout(poll, 5) : resolve(player.n));
+      poll();
+    }),
     get playable() { return player.playable; },
   };
 

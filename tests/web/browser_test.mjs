@@ -3,10 +3,11 @@
 // PNG the download link offers (saved through Chromium's downloads for the
 // first few), the report lines and the exit status against the native
 // program run on the same file in a folder of its own, and the bundled art
-// against the pictures recorded in tests/pictures.sha256. Then times
-// conversions in the page against the native program, and takes a
-// screenshot.
-// Usage: node browser_test.mjs <site folder> <native tarvex> <inputs folder> <output folder>
+// against the pictures recorded in tests/pictures.sha256. Then packs
+// (packs.mjs) and playback (playback.mjs) with the same browser, server and
+// native runner. Times conversions, packs, seeks and frames, and takes
+// screenshots.
+// Usage: node browser_test.mjs <site folder> <native tarvex> <inputs folder> <output folder> <packs folder>
 import { spawnSync } from 'node:child_process';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
@@ -15,8 +16,10 @@ import os from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import puppeteer from 'puppeteer-core';
+import { testPacks } from './packs.mjs';
+import { testPlayback } from './playback.mjs';
 
-const [site, native, inputs, output] = process.argv.slice(2).map(p => path.resolve(p));
+const [site, native, inputs, output, packs] = process.argv.slice(2).map(p => path.resolve(p));
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
                 '.wasm': 'application/wasm', '.png': 'image/png' };
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'tarvex-web-'));
@@ -80,14 +83,13 @@ await page.waitForSelector('body[data-ready="yes"]', { timeout: 30000 });
 const session = await page.createCDPSession();
 const fileInput = await page.$('#file');
 const fontInput = await page.$('#own-font');
-let conversions = 0;
 
 async function convertInPage(input, fontChoice) {
   if (fontChoice === 'own') await fontInput.uploadFile(ownFont);
   await page.click(`input[name="font"][value="${fontChoice}"]`);
+  const before = await page.evaluate(() => Number(document.body.dataset.conversions || 0));
   await fileInput.uploadFile(input);
-  conversions += 1;
-  await page.waitForSelector(`body[data-conversions="${conversions}"]`, { timeout: 120000 });
+  await page.waitForSelector(`body[data-conversions="${before + 1}"]`, { timeout: 120000 });
   return page.evaluate(() => window.tarvexLast);
 }
 
@@ -162,6 +164,14 @@ for (const [index, name] of inputFiles.entries()) {
   }
 }
 
+fs.mkdirSync(output, { recursive: true });
+const figures = {};
+await testPacks({ page, problems, runNative, work, fontOf, packs, figures });
+const playbackFiles = [...fs.readdirSync(path.join(inputs)).filter(n => /^(bs-|cl!-|n-s|blocks|colours|cursor)/.test(n)),
+                       'dense-00.ans', 'unfinished-00.ans'].sort().map(n => path.join(inputs, n));
+const playFiles = ['art-100k.ans', 'art-1m.ans'].map(n => path.join(packs, 'play', n));
+await testPlayback({ page, problems, runNative, work, fontOf, files: playbackFiles, playFiles, figures, output });
+
 // The page fetched nothing while converting: only what it loaded at first.
 const afterLoad = requests.filter(r => !['/', '/page.css', '/page.js', '/pack-worker.js', '/player-worker.js',
                                          '/fflate.js', '/tarvex.js', '/tarvex.wasm', '/cp437.fnt',
@@ -177,11 +187,10 @@ for (let i = 0; i < 10; i++) {
   pageMs.push((await convertInPage(typical, 'debian')).ms);
   nativeMs.push(runNative(typical, fontOf.debian).ms);
 }
-fs.mkdirSync(output, { recursive: true });
 await page.setViewport({ width: 1000, height: 900 });
 await page.screenshot({ path: path.join(output, 'web-page.png'), fullPage: true });
-const figures = { file: path.basename(typical), pageMedianMs: median(pageMs),
-                  nativeMedianMs: median(nativeMs) };
+Object.assign(figures, { file: path.basename(typical), pageMedianMs: median(pageMs),
+                        nativeMedianMs: median(nativeMs) });
 figures.ratio = figures.pageMedianMs / figures.nativeMedianMs;
 fs.writeFileSync(path.join(output, 'web-timing.json'), JSON.stringify(figures, null, 2) + '\n');
 
@@ -193,5 +202,13 @@ console.log(`${checked} conversions compared with the native program, ${pinnedCh
             `the pinned pictures; ` +
             `page ${figures.pageMedianMs.toFixed(1)} ms, native ${figures.nativeMedianMs.toFixed(1)} ms ` +
             `(median of 10, ${figures.file}): ${figures.ratio.toFixed(2)} x`);
+console.log(`${figures.moments} moments saved and shown, each compared with the native program's PNG of the prefix`);
+console.log(`pack of ${figures.pack.files} files: page ${figures.pack.pageMs.toFixed(0)} ms, ` +
+            `${figures.pack.files} native runs ${figures.pack.nativeMs.toFixed(0)} ms: ${figures.pack.ratio.toFixed(2)} x`);
+for (const [name, player] of Object.entries(figures.player))
+  console.log(`${name} (${player.bytes} bytes): seek ${player.seek.medianMs.toFixed(1)} ms median, ` +
+              `${player.seek.p95Ms.toFixed(1)} ms p95; frames at 115200 bit/s ${player.frames115200.medianMs.toFixed(1)}/` +
+              `${player.frames115200.p95Ms.toFixed(1)} ms; at full speed ${player.framesFastest.medianMs.toFixed(1)}/` +
+              `${player.framesFastest.p95Ms.toFixed(1)} ms`);
 for (const problem of problems) console.log(`FAILED: ${problem}`);
 process.exit(problems.length ? 1 : 0);

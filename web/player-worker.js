@@ -31,7 +31,8 @@ const handlers = {
     if (font) FS.writeFile('cp437.fnt', font);
     else if (FS.analyzePath('cp437.fnt').exists) FS.unlink('cp437.fnt');
     input = new Uint8Array(await blob.arrayBuffer());
-    tarvex.HEAPU8.set(input, tarvex._tarvex_player_open(input.length));
+    const at = tarvex._tarvex_player_open(input.length);
+    tarvex.HEAPU8.set(input, at); // after the call: making room may have moved the heap
     lines = [];
     playable = tarvex._tarvex_player_start();
     postMessage({ type: 'loaded', playable, size: input.length });

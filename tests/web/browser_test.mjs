@@ -169,7 +169,8 @@ const figures = {};
 await testPacks({ page, problems, runNative, work, fontOf, packs, figures });
 const playbackFiles = [...fs.readdirSync(path.join(inputs)).filter(n => /^(bs-|cl!-|n-s|blocks|colours|cursor)/.test(n)),
                        'dense-00.ans', 'unfinished-00.ans'].sort().map(n => path.join(inputs, n));
-const playFiles = ['art-100k.ans', 'art-1m.ans'].map(n => path.join(packs, 'play', n));
+const playFiles = [...['art-100k.ans', 'art-1m.ans'].map(n => path.join(packs, 'play', n)),
+                   path.join(inputs, 'large.ans')];
 await testPlayback({ page, problems, runNative, work, fontOf, files: playbackFiles, playFiles, figures, output });
 
 // The page fetched nothing while converting: only what it loaded at first.

@@ -208,7 +208,8 @@ console.log(`pack of ${figures.pack.files} files: page ${figures.pack.pageMs.toF
             `${figures.pack.files} native runs ${figures.pack.nativeMs.toFixed(0)} ms: ${figures.pack.ratio.toFixed(2)} x`);
 for (const [name, player] of Object.entries(figures.player))
   console.log(`${name} (${player.bytes} bytes): seek ${player.seek.medianMs.toFixed(1)} ms median, ` +
-              `${player.seek.p95Ms.toFixed(1)} ms p95; frames at 115200 bit/s ${player.frames115200.medianMs.toFixed(1)}/` +
+              `${player.seek.p95Ms.toFixed(1)} ms p95 (the same moment again ${player.repaint.medianMs.toFixed(1)}/` +
+              `${player.repaint.p95Ms.toFixed(1)} ms); frames at 115200 bit/s ${player.frames115200.medianMs.toFixed(1)}/` +
               `${player.frames115200.p95Ms.toFixed(1)} ms; at full speed ${player.framesFastest.medianMs.toFixed(1)}/` +
               `${player.framesFastest.p95Ms.toFixed(1)} ms`);
 for (const problem of problems) console.log(`FAILED: ${problem}`);

@@ -7,7 +7,7 @@ from a pipe and for /dev/zero. Prints markdown tables.
 
 Usage: scripts/compare-builds.py BASE [HEAD] [--runs N] [--skip-large]
 BASE and HEAD are git revisions (HEAD defaults to the work tree as it is).
-Needs hyperfine, valgrind and GNU time (scripts/setup.sh installs them).
+Installs hyperfine, valgrind and GNU time when missing.
 """
 
 import argparse
@@ -115,6 +115,7 @@ def main():
     parser.add_argument("--runs", type=int, default=20)
     parser.add_argument("--skip-large", action="store_true")
     args = parser.parse_args()
+    run(["bash", str(ROOT / "scripts" / "setup.sh"), "hyperfine", "valgrind", "time"])
     work = Path(tempfile.mkdtemp(prefix="tarvex-compare-"))
     try:
         programs = [build(args.base, work), build(args.head, work)]

@@ -86,6 +86,17 @@ void Append(std::string &To, const std::uint8_t *From, const std::uint8_t *End) 
     To.append(reinterpret_cast<const char *>(From), static_cast<std::size_t>(End - From));
 }
 
+// Skips a run of NUL bytes a word at a time: sparse or padded files and a
+// mistaken /dev/zero are long runs of them.
+const std::uint8_t *SkipNuls(const std::uint8_t *P, const std::uint8_t *End) {
+    std::uint64_t Word = 0;
+    while (End - P >= 8 && (std::memcpy(&Word, P, 8), Word == 0))
+        P += 8;
+    while (P < End && *P == 0)
+        ++P;
+    return P;
+}
+
 // Goes on with a sequence that an earlier block left open; returns where
 // the walk resumes.
 const std::uint8_t *ContinueSequence(TWalkState &State, const std::uint8_t *P,
@@ -151,6 +162,7 @@ const std::uint8_t *ContinueSequence(TWalkState &State, const std::uint8_t *P,
                 ScrollUp();
             break;
         case LF: LineFeed(); break;
+        case 0: P = SkipNuls(P, End); break;
         default: break; // other control bytes do nothing
         }
     }

@@ -17,16 +17,16 @@ namespace {
 constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_UNHANDLED = 217;
 
-std::string InputFile;
-std::string OutputFile;
+// Stands where a code address would: none is known here.
+constexpr const char *UNHANDLED_AT = "An unhandled exception occurred at $0000000000000000:";
 
-void WriteNotFoundReport() {
+void WriteNotFoundReport(const std::string &InputFile) {
     WriteLine("File not found: " + InputFile);
     WriteLine("Please check that the file exists and the path is correct.");
     WriteLine("Example usage: tarvex.exe myfile.ans");
 }
 
-void WriteReadFailureReport(const std::string &Message) {
+void WriteReadFailureReport(const std::string &InputFile, const std::string &Message) {
     WriteLine("Error reading ANSI file: " + InputFile);
     WriteLine("Possible causes:");
     WriteLine(" - The file might be corrupted");
@@ -36,7 +36,7 @@ void WriteReadFailureReport(const std::string &Message) {
     WriteLine("Technical details: " + Message);
 }
 
-void WriteWriteFailureReport(const std::string &Message) {
+void WriteWriteFailureReport(const std::string &OutputFile, const std::string &Message) {
     WriteLine("Error creating PNG file: " + OutputFile);
     WriteLine("Possible causes:");
     WriteLine(" - You might not have permission to write to this location");
@@ -47,7 +47,7 @@ void WriteWriteFailureReport(const std::string &Message) {
 
 // Writing the PNG over the input would destroy it; only regular files count,
 // so device paths such as /dev/null may stand on both sides.
-void RefuseOverwritingInput() {
+void RefuseOverwritingInput(const std::string &InputFile, const std::string &OutputFile) {
     if (IsSameRegularFile(InputFile, OutputFile))
         RaiseFileError(TFileAction::Create, OutputFile, "Output would overwrite the input file");
 }
@@ -55,7 +55,7 @@ void RefuseOverwritingInput() {
 // "tarvex *.ans" makes the second piece of art the output: a file that holds
 // something and is no PNG is never replaced. Empty files, PNGs (also partial
 // ones) and files we cannot read are written as before.
-void RefuseOverwritingOtherFiles() {
+void RefuseOverwritingOtherFiles(const std::string &OutputFile) {
     const std::optional<std::string> Head = ReadFileHead(OutputFile, PNG_SIGNATURE.size());
     if (Head && !Head->empty() &&
         !std::equal(Head->begin(), Head->end(), PNG_SIGNATURE.begin(), PNG_SIGNATURE.end(),
@@ -119,32 +119,32 @@ int RunConversion(const std::vector<std::string> &Args) {
         WriteLine("Usage: tarvex.exe <input.ans> [output.png]");
         return EXIT_SUCCESS;
     }
-    InputFile = Args[0];
-    OutputFile = Args.size() >= 2 ? Args[1] : DefaultOutputName(InputFile);
+    const std::string &InputFile = Args[0];
+    const std::string OutputFile = Args.size() >= 2 ? Args[1] : DefaultOutputName(InputFile);
     InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
 
     WriteLine("Parsing ANSI file: " + InputFile);
     if (!FileExists(InputFile)) {
-        WriteNotFoundReport();
+        WriteNotFoundReport(InputFile);
         return EXIT_FAILED;
     }
     try {
         ParseAnsiFile(InputFile);
     } catch (const std::exception &Error) {
-        WriteReadFailureReport(MessageOf(Error));
+        WriteReadFailureReport(InputFile, MessageOf(Error));
         return EXIT_FAILED;
     }
 
     WriteLine("Rendering to PNG: " + OutputFile);
     try {
-        RefuseOverwritingInput();
-        RefuseOverwritingOtherFiles();
+        RefuseOverwritingInput(InputFile, OutputFile);
+        RefuseOverwritingOtherFiles(OutputFile);
         RenderToPng(OutputFile);
         WriteLine("Conversion completed successfully!");
     } catch (const TOutputError &) {
         throw; // a report line failed: no report can follow it
     } catch (const std::exception &Error) {
-        WriteWriteFailureReport(MessageOf(Error));
+        WriteWriteFailureReport(OutputFile, MessageOf(Error));
         return EXIT_FAILED;
     }
     return EXIT_SUCCESS;
@@ -160,8 +160,8 @@ int ReportUnhandledError() {
         Message = Error.what();
     } catch (...) {
     }
-    // No code address or trace is known here; the report keeps its shape.
-    WriteToStandardError("An unhandled exception occurred at $0000000000000000:\n" + TypeName +
-                         ": " + Message + "\n\n");
+    // The report's shape: where, then the error's type and message, then the
+    // trace (none is known) and an empty line.
+    WriteToStandardError(std::string(UNHANDLED_AT) + "\n" + TypeName + ": " + Message + "\n\n");
     return EXIT_UNHANDLED;
 }

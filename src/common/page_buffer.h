@@ -63,7 +63,7 @@ class TPageBuffer {
 #if defined(__SANITIZE_ADDRESS__)
             ASAN_UNPOISON_MEMORY_REGION(Map_, MapSize_);
 #endif
-            ::munmap(Map_, MapSize_);
+            ::munmap(Map_, MapSize_); // the benchmarks and tests make many
         }
 #else
         std::free(Data_);
@@ -79,8 +79,6 @@ class TPageBuffer {
         std::memcpy(Larger.Data_, Data_, Size_);
         Swap(Larger);
     }
-    // Shortens the visible size; the memory stays.
-    void Truncate(std::size_t Size) { Size_ = Size < Size_ ? Size : Size_; }
 
   private:
     static std::size_t RoundUp(std::size_t Value, std::size_t Unit) {

@@ -26,6 +26,8 @@ void RaiseFileError(TFileAction Action, const std::string &Path, int ErrorCode) 
     RaiseFileError(Action, Path, SystemErrorText(ErrorCode));
 }
 
+void RaiseWriteError() { throw std::runtime_error("Stream write error"); }
+
 void ReadExactly(const TFile &File, std::uint8_t *Into, std::size_t Count,
                  const std::string &Path) {
     if (ReadFully(File, Into, Count, Path) < Count)
@@ -45,11 +47,14 @@ std::optional<std::string> ReadFileHead(const std::string &Path, std::size_t Cou
     }
 }
 
+// Closes on every path, errors included: the page runs many conversions in
+// one process.
 TFile::~TFile() { Close(); }
 
 namespace {
 
-std::string WithoutLineEnd(std::string Text) {
+// Error texts end in a line end (and on Windows a blank before it).
+std::string WithoutTrailingBlanks(std::string Text) {
     while (!Text.empty() && (Text.back() == '\n' || Text.back() == '\r' || Text.back() == ' '))
         Text.pop_back();
     return Text;
@@ -119,7 +124,7 @@ std::string SystemErrorText(int ErrorCode) {
     std::string Text =
         Length > 0 && Buffer ? std::string(Buffer, Length) : "Error " + std::to_string(ErrorCode);
     LocalFree(Buffer);
-    return WithoutLineEnd(Text);
+    return WithoutTrailingBlanks(Text);
 }
 
 int LastSystemError() { return static_cast<int>(GetLastError()); }
@@ -174,7 +179,7 @@ void WriteFully(const TFile &File, const std::uint8_t *Data, std::size_t Size) {
         const DWORD Want = static_cast<DWORD>(std::min<std::size_t>(Size, 1u << 30));
         DWORD Written = 0;
         if (!WriteFile(AsHandle(File), Data, Want, &Written, nullptr) || Written == 0)
-            throw std::runtime_error("Stream write error");
+            RaiseWriteError();
         Data += Written;
         Size -= Written;
     }
@@ -236,7 +241,7 @@ bool TFile::Close() {
     return Closed;
 }
 
-std::string SystemErrorText(int ErrorCode) { return WithoutLineEnd(std::strerror(ErrorCode)); }
+std::string SystemErrorText(int ErrorCode) { return WithoutTrailingBlanks(std::strerror(ErrorCode)); }
 
 int LastSystemError() { return errno; }
 
@@ -293,7 +298,7 @@ void WriteFully(const TFile &File, const std::uint8_t *Data, std::size_t Size) {
         if (Written < 0 && errno == EINTR)
             continue;
         if (Written <= 0)
-            throw std::runtime_error("Stream write error");
+            RaiseWriteError();
         Data += Written;
         Size -= static_cast<std::size_t>(Written);
     }

@@ -64,6 +64,8 @@ void ReadExactly(const TFile &File, std::uint8_t *Into, std::size_t Count, const
 TFile CreateForWriting(const std::string &Path);
 // Stores all bytes, retrying partial writes; raises "Stream write error".
 void WriteFully(const TFile &File, const std::uint8_t *Data, std::size_t Size);
+// Raises "Stream write error": a write or the closing of a written file failed.
+[[noreturn]] void RaiseWriteError();
 
 // True for an existing file that is not a directory.
 bool FileExists(const std::string &Path);

@@ -31,7 +31,8 @@ struct RgbImage {
     TPageBuffer Samples;
 
     RgbImage(std::int32_t ImageWidth, std::int32_t ImageHeight);
-    // Raises std::out_of_range outside the picture.
+    // One pixel at a time, checked: raises std::out_of_range outside the
+    // picture. The painter writes whole rows instead; the tests use these.
     void SetPixel(std::int32_t X, std::int32_t Y, TRgb16 Color);
     TRgb16 GetPixel(std::int32_t X, std::int32_t Y) const;
     std::uint8_t *Row(std::int32_t Y) { return Samples.data() + RowOffset(Y); }

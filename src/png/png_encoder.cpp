@@ -10,9 +10,13 @@
 namespace {
 
 constexpr std::uint8_t BIT_DEPTH = 16;
-constexpr std::uint8_t COLOUR_TRUECOLOUR = 2;
+constexpr std::uint8_t COLOR_TYPE_TRUECOLOR = 2;
 constexpr std::uint8_t FILTER_NONE = 0;
 constexpr std::size_t PHYS_SIZE = 9;
+// zlib's defaults, named: a 32 KiB window with the zlib header and trailer
+// (not raw deflate, not gzip), and its usual memory level.
+constexpr int WINDOW_BITS = 15;
+constexpr int MEMORY_LEVEL = 8;
 constexpr std::size_t INITIAL_OUTPUT = 256 * 1024;
 
 void PutBigEndian32(std::vector<std::uint8_t> &Out, std::uint32_t Value) {
@@ -62,7 +66,7 @@ void Deflate(z_stream &Stream, TPageBuffer &Out, std::size_t &Used, const std::u
     PutBigEndian32(Ihdr, static_cast<std::uint32_t>(Image.Width));
     PutBigEndian32(Ihdr, static_cast<std::uint32_t>(Image.Height));
     Ihdr.insert(Ihdr.end(),
-                {BIT_DEPTH, COLOUR_TRUECOLOUR, 0, 0, 0}); // deflate, filter 0, no interlace
+                {BIT_DEPTH, COLOR_TYPE_TRUECOLOR, 0, 0, 0}); // deflate, filter 0, no interlace
     AppendChunk(Header, "IHDR", Ihdr.data(), Ihdr.size());
     const std::array<std::uint8_t, PHYS_SIZE> NoResolution{}; // no unit, no size
     AppendChunk(Header, "pHYs", NoResolution.data(), NoResolution.size());
@@ -71,7 +75,8 @@ void Deflate(z_stream &Stream, TPageBuffer &Out, std::size_t &Used, const std::u
     // The IDAT length comes first, so the stream is collected in memory.
     z_stream Stream{};
     const int Init =
-        deflateInit2(&Stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY);
+        deflateInit2(&Stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, WINDOW_BITS, MEMORY_LEVEL,
+                     Z_DEFAULT_STRATEGY);
     if (Init != Z_OK)
         RaiseZlibError(Init);
     const std::unique_ptr<z_stream, int (*)(z_streamp)> StreamGuard(&Stream, deflateEnd);

@@ -128,5 +128,5 @@ void RenderToPng(const std::string &FileName) {
         WriteFully(Output, Data, Size);
     });
     if (!Output.Close())
-        throw std::runtime_error("Stream write error");
+        RaiseWriteError();
 }

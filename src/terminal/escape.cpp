@@ -48,6 +48,8 @@ void SetCursorPosition(std::string_view Params) {
     CurX = ParseIntDef(Column, 1) - 1;
 }
 
+// ClearCells skips rows off the screen itself; clipping first keeps a far-off
+// cursor from costing a loop over every row in between.
 void EraseRows(std::int64_t From, std::int64_t To) {
     From = std::max<std::int64_t>(From, 0);
     To = std::min<std::int64_t>(To, ScreenHeight - 1);
@@ -86,7 +88,8 @@ void HandleEscapeSequence(std::string_view EscapeBuffer) {
         return; // only control sequences act
     const char Final = EscapeBuffer.back();
     const std::string_view Params = EscapeBuffer.substr(1, EscapeBuffer.size() - 2);
-    // Defaults are taken here, once: a missing or non-numeric text keeps them.
+    // Defaults are taken here, once: a missing or non-numeric text keeps
+    // them. The whole text converts as one number, so "2;3" keeps them too.
     const auto Number = [Params](std::int32_t Default) {
         return !Params.empty() && IsNumeric(Params) ? ParseIntDef(Params, Default) : Default;
     };

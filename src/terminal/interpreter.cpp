@@ -16,7 +16,8 @@ constexpr std::uint8_t SUB = 26;
 constexpr std::size_t BUFFER = SAUCE_HOLD + INPUT_BLOCK;
 // The interpreter counts bytes in 32 bits; anything this large is refused.
 constexpr std::uint64_t INPUT_LIMIT = std::uint64_t{1} << 31;
-constexpr std::size_t COMMENT_LINE = 64;
+// Where a SAUCE record keeps its count of comment lines.
+constexpr std::size_t COMMENT_COUNT_AT = 104;
 
 // Bytes that end the collection of a sequence: the ASCII letters and ESC.
 constexpr std::array<bool, 256> ENDS_SEQUENCE = [] {
@@ -27,6 +28,12 @@ constexpr std::array<bool, 256> ENDS_SEQUENCE = [] {
     return Table;
 }();
 
+// Refuses an input of INPUT_LIMIT bytes or more.
+void CheckInputSize(std::uint64_t Size) {
+    if (Size >= INPUT_LIMIT)
+        throw std::runtime_error("Range check error");
+}
+
 } // namespace
 
 std::size_t PlayableLength(std::span<const std::uint8_t> Data) {
@@ -34,10 +41,10 @@ std::size_t PlayableLength(std::span<const std::uint8_t> Data) {
     if (End < SAUCE_RECORD || std::memcmp(Data.data() + End - SAUCE_RECORD, "SAUCE00", 7) != 0)
         return End;
     End -= SAUCE_RECORD;
-    const std::size_t Comments = Data[End + 104];
-    const std::size_t CommentBlock = 5 + COMMENT_LINE * Comments;
+    const std::size_t Comments = Data[End + COMMENT_COUNT_AT];
+    const std::size_t CommentBlock = COMMENT_ID.size() + COMMENT_LINE * Comments;
     if (Comments > 0 && End >= CommentBlock &&
-        std::memcmp(Data.data() + End - CommentBlock, "COMNT", 5) == 0)
+        std::memcmp(Data.data() + End - CommentBlock, COMMENT_ID.data(), COMMENT_ID.size()) == 0)
         End -= CommentBlock;
     if (End > 0 && Data[End - 1] == SUB)
         --End;
@@ -157,6 +164,8 @@ const std::uint8_t *ContinueSequence(TWalkState &State, const std::uint8_t *P,
             break;
         }
         case CR:
+            // A cursor placed below the screen comes back to the bottom row
+            // with one scroll, as a line feed would bring it.
             CurX = 0;
             if (CurY >= ScreenHeight)
                 ScrollUp();
@@ -211,8 +220,8 @@ void ParseAnsiFile(const std::string &FileName) {
     const TFileInfo Info = QueryFile(File, FileName);
     // Files are read to the size they report; pipes and devices to their end.
     const bool Sized = Info.Kind == TFileKind::Regular;
-    if (Sized && Info.Size >= INPUT_LIMIT)
-        throw std::runtime_error("Range check error");
+    if (Sized)
+        CheckInputSize(Info.Size);
     std::uint64_t Left = Info.Size;
     std::uint64_t Total = 0;
     TInputFeed Input;
@@ -224,8 +233,7 @@ void ParseAnsiFile(const std::string &FileName) {
         Total += Got;
         if (Sized && Got < Want)
             RaiseFileError(TFileAction::Read, FileName, "File is shorter than its reported size");
-        if (Total >= INPUT_LIMIT)
-            throw std::runtime_error("Range check error");
+        CheckInputSize(Total);
         Input.Play(Got);
         Left -= Sized ? Got : 0;
         if (Got < Want || Want == 0)

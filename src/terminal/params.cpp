@@ -7,6 +7,8 @@ namespace {
 
 constexpr char QUOTE = '"';
 constexpr char DELIMITER = ';';
+// A longer text never converts, whatever it holds (even zeros before a valid
+// code): art written for this limit pads fields to have them ignored.
 constexpr std::size_t MAX_NUMBER_TEXT = 255;
 
 // Value of a digit in bases up to 16; 255 for anything else.
@@ -110,17 +112,8 @@ bool TryParseInt(std::string_view Text, std::int32_t &Value) {
             ++I;
         }
     }
-    while (I + 1 < N && Text[I] == '0') // leading zeros, but never the last byte
-        ++I;
-    if (I >= N)
+    if (I >= N || Text[I] == '\0') // no digit at all
         return false;
-    if (Text[I] == '\0') { // a NUL right away counts only after a skipped zero
-        if (I > 0 && Text[I - 1] == '0') {
-            Value = 0;
-            return true;
-        }
-        return false;
-    }
     std::uint64_t Magnitude = 0;
     for (; I < N && Text[I] != '\0'; ++I) { // a NUL ends the number
         const unsigned Digit = DigitValue(Text[I]);

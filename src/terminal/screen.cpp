@@ -2,24 +2,23 @@
 
 #include <algorithm>
 
+// Set by InitScreenBuffer before anything reads them.
 TScreenBuffer ScreenBuffer;
-std::int32_t ScreenWidth = 0;
-std::int32_t ScreenHeight = 0;
-std::int32_t CurX = 0;
-std::int32_t CurY = 0;
-std::uint8_t CurrentFG = 7;
-std::uint8_t CurrentBG = 0;
-bool BrightAttr = false;
+std::int32_t ScreenWidth;
+std::int32_t ScreenHeight;
+std::int32_t CurX;
+std::int32_t CurY;
+std::uint8_t CurrentFG;
+std::uint8_t CurrentBG;
+bool BrightAttr;
 
 void InitScreenBuffer(std::int32_t Width, std::int32_t Height) {
     ScreenWidth = Width;
     ScreenHeight = Height;
     CurX = 0;
     CurY = 0;
-    CurrentFG = 7;
-    CurrentBG = 0;
-    BrightAttr = false;
-    ScreenBuffer.Top = 0;
+    SetCurrentAttributes(DEFAULT_ATTRIBUTES);
+    ScreenBuffer.Top = 0; // a ring left by a larger screen may lie past this one's rows
     ScreenBuffer.Cells.assign(static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height),
                               BlankCell());
 }

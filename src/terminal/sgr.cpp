@@ -3,25 +3,9 @@
 
 namespace {
 
-struct TAttributes {
-    std::uint8_t Fg;
-    std::uint8_t Bg;
-    bool Bright;
-};
-
-constexpr TAttributes RESET{7, 0, false};
-
-TAttributes Current() { return TAttributes{CurrentFG, CurrentBG, BrightAttr}; }
-
-void Store(const TAttributes &Now) {
-    CurrentFG = Now.Fg;
-    CurrentBG = Now.Bg;
-    BrightAttr = Now.Bright;
-}
-
 void ApplySgrCode(std::int32_t Code, TAttributes &Now) {
     if (Code == 0) {
-        Now = RESET;
+        Now = DEFAULT_ATTRIBUTES;
     } else if (Code == 1) { // bold, shown as a bright foreground
         Now.Bright = true;
     } else if (Code >= 30 && Code <= 37) {
@@ -64,11 +48,11 @@ bool ApplyPlainFields(std::string_view Params, TAttributes &Now) {
 } // namespace
 
 void ProcessSgrFields(std::string_view Params) {
-    TAttributes Now = Current();
+    TAttributes Now = CurrentAttributes();
     TParamReader Fields(Params);
     std::string_view Field;
     if (!Fields.Next(Field)) { // the empty text resets
-        Store(RESET);
+        SetCurrentAttributes(DEFAULT_ATTRIBUTES);
         return;
     }
     do {
@@ -76,13 +60,13 @@ void ProcessSgrFields(std::string_view Params) {
         if (TryParseInt(Field, Code))
             ApplySgrCode(Code, Now);
     } while (Fields.Next(Field));
-    Store(Now);
+    SetCurrentAttributes(Now);
 }
 
 void ProcessSGR(std::string_view Params) {
-    TAttributes Now = Current();
+    TAttributes Now = CurrentAttributes();
     if (!Params.empty() && ApplyPlainFields(Params, Now))
-        Store(Now);
+        SetCurrentAttributes(Now);
     else
         ProcessSgrFields(Params);
 }

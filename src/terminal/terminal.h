@@ -22,6 +22,15 @@ struct TCharInfo {
     bool Bright;
 };
 
+// The attributes that new text and new blanks take.
+struct TAttributes {
+    std::uint8_t Fg;
+    std::uint8_t Bg;
+    bool Bright;
+};
+// Light grey on black, not bright: a fresh screen, and every reset.
+constexpr TAttributes DEFAULT_ATTRIBUTES{7, 0, false};
+
 // Process-wide screen state. The size is stored here and nowhere else.
 extern std::int32_t ScreenWidth;
 extern std::int32_t ScreenHeight;
@@ -35,7 +44,7 @@ extern bool BrightAttr;
 // one row's worth of cells instead of the whole screen.
 struct TScreenBuffer {
     std::vector<TCharInfo> Cells;
-    std::int32_t Top = 0; // ring slot of row 0
+    std::int32_t Top; // ring slot of row 0
 
     TCharInfo *operator[](std::int32_t Row) {
         std::int32_t Slot = Top + Row;
@@ -50,6 +59,13 @@ struct TScreenBuffer {
 };
 
 extern TScreenBuffer ScreenBuffer;
+
+inline TAttributes CurrentAttributes() { return TAttributes{CurrentFG, CurrentBG, BrightAttr}; }
+inline void SetCurrentAttributes(const TAttributes &Attributes) {
+    CurrentFG = Attributes.Fg;
+    CurrentBG = Attributes.Bg;
+    BrightAttr = Attributes.Bright;
+}
 
 // A blank with the current attributes, as erases and scrolls leave it.
 inline TCharInfo BlankCell() { return TCharInfo{32, CurrentFG, CurrentBG, BrightAttr}; }
@@ -77,10 +93,14 @@ void WalkBytes(TWalkState &State, std::span<const std::uint8_t> Data);
 
 // Input is read and played in blocks of this size.
 constexpr std::size_t INPUT_BLOCK = 256 * 1024;
-// The longest trailing SAUCE record: the end-of-file byte, a comment block of
-// 255 lines and the 128-byte record itself.
+// A SAUCE record: 128 bytes at the very end, after an optional comment block
+// ("COMNT" and up to 255 lines of 64 bytes) and the end-of-file byte.
 constexpr std::size_t SAUCE_RECORD = 128;
-constexpr std::size_t SAUCE_HOLD = 1 + 5 + 64 * 255 + SAUCE_RECORD;
+constexpr std::string_view COMMENT_ID = "COMNT";
+constexpr std::size_t COMMENT_LINE = 64;
+constexpr std::size_t MOST_COMMENTS = 255;
+// The longest record with all that comes before it.
+constexpr std::size_t SAUCE_HOLD = 1 + COMMENT_ID.size() + COMMENT_LINE * MOST_COMMENTS + SAUCE_RECORD;
 
 // The bytes that are played: everything before a trailing SAUCE record, its
 // comment block and the end-of-file byte that precedes them.
@@ -118,11 +138,13 @@ void HandleEscapeSequence(std::string_view EscapeBuffer);
 // Select Graphic Rendition on the bytes between "[" and "m".
 void ProcessSGR(std::string_view Params);
 // The same by the general field rules alone, without the one-pass path for
-// plain decimal fields; the fuzz target holds the two together.
+// plain decimal fields. Exported only for the fuzz target that holds the two
+// together.
 void ProcessSgrFields(std::string_view Params);
 
 // Parameter fields. Fields are ';'-separated; a field starting with '"' is
-// quoted, with doubled quotes standing for one.
+// quoted, with doubled quotes standing for one. The program reads fields with
+// TParamReader; this list form is for the tests and the fuzz target.
 std::vector<std::string> SplitParams(std::string_view Text);
 // Reads the fields of Text one at a time, without building a list. A field
 // is a view into Text, or into the reader when unquoting had to copy it.

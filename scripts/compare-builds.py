@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
-"""Measures two commits of tarvex against each other in one run, each built
-as the linux-x86_64 download (static): wall time per file over the bench
-art (hyperfine, the two builds interleaved), callgrind instruction counts
-per file, and time and peak memory for 1 GiB of the art from a file and
-from a pipe and for /dev/zero. Prints markdown tables.
+"""Measures commits of tarvex against a base in one run, each built as the
+linux-x86_64 download (static): wall time per file over the bench art
+(hyperfine, the builds interleaved), callgrind instruction counts per file
+and for 16 MiB of the art, and time and peak memory for 1 GiB of the art
+from a file and from a pipe and for /dev/zero. Prints markdown tables.
 
-Usage: scripts/compare-builds.py BASE [HEAD] [--runs N] [--skip-large]
-BASE and HEAD are git revisions (HEAD defaults to the work tree as it is).
+Usage: scripts/compare-builds.py BASE [HEAD...] [--runs N] [--skip-large]
+BASE and HEAD are git revisions; without HEAD the work tree as it is.
 Installs hyperfine, valgrind and GNU time when missing.
 """
 
@@ -22,6 +22,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 GIB = 1 << 30
+SAMPLE = 16 << 20
 
 
 def run(command, **kwargs):
@@ -51,7 +52,7 @@ def art_files(work):
 
 
 def per_file(programs, files, runs, work):
-    """Median of per-file medians for each program, and of per-file ratios."""
+    """Per-file medians of each program, file by file."""
     medians = [[] for _ in programs]
     for index, art in enumerate(files):
         shutil.copy(art, work / ("in%d.ans" % index))
@@ -62,8 +63,7 @@ def per_file(programs, files, runs, work):
             cwd=work, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for n, result in enumerate(json.loads(out.read_text())["results"]):
             medians[n].append(result["median"])
-    ratio = statistics.median(b / a for a, b in zip(medians[0], medians[1]))
-    return [statistics.median(m) for m in medians], ratio
+    return medians
 
 
 def instructions(program, art, work):
@@ -77,7 +77,7 @@ def instructions(program, art, work):
 
 
 def timed(shell_command, work):
-    """Seconds and peak RSS (MiB) of the last command of a shell pipeline."""
+    """Seconds and peak RSS (MiB) of the command after TIME in a shell line."""
     report = work / "time.txt"
     run(["bash", "-c", shell_command.replace("TIME", "/usr/bin/time -f '%e %M' -o " + str(report))],
         cwd=work, stdout=subprocess.DEVNULL)
@@ -85,7 +85,7 @@ def timed(shell_command, work):
     return float(seconds), int(kib) / 1024
 
 
-def large(programs, files, work):
+def write_large_art(files, work):
     art = b"".join(Path(f).read_bytes() for f in files)
     block = art * max(1, (1 << 24) // len(art))
     with open(work / "big-art.ans", "wb") as out:
@@ -94,13 +94,19 @@ def large(programs, files, work):
             piece = block[:GIB - written]
             out.write(piece)
             written += len(piece)
-    cases = [("1 GiB of art, file", "TIME {p} big-art.ans big.png"),
-             ("1 GiB of art, pipe", "cat big-art.ans | TIME {p} /dev/stdin big.png"),
-             ("/dev/zero (refused at 2 GiB)", "TIME {p} /dev/zero zero.png || true")]
+    (work / "sample.ans").write_bytes(block[:SAMPLE])
+
+
+LARGE = [("1 GiB of art, file", "TIME {p} big-art.ans big.png"),
+         ("1 GiB of art, pipe", "cat big-art.ans | TIME {p} /dev/stdin big.png"),
+         ("/dev/zero (refused at 2 GiB)", "TIME {p} /dev/zero zero.png || true")]
+
+
+def large(programs, work):
     rows = []
-    for name, command in cases:
+    for name, command in LARGE:
         figures = [[] for _ in programs]
-        for _ in range(3):  # alternated, so both meet the same noise
+        for _ in range(3):  # alternated, so every build meets the same noise
             for n, program in enumerate(programs):
                 figures[n].append(timed(command.format(p=program), work))
         rows.append((name, [(statistics.median(s for s, _ in f), max(m for _, m in f))
@@ -108,40 +114,52 @@ def large(programs, files, work):
     return rows
 
 
+def ratio(new, old):
+    return statistics.median(b / a for a, b in zip(old, new))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("base")
-    parser.add_argument("head", nargs="?")
+    parser.add_argument("heads", nargs="*")
     parser.add_argument("--runs", type=int, default=20)
     parser.add_argument("--skip-large", action="store_true")
     args = parser.parse_args()
     run(["bash", str(ROOT / "scripts" / "setup.sh"), "hyperfine", "valgrind", "time"])
     work = Path(tempfile.mkdtemp(prefix="tarvex-compare-"))
+    names = [args.base] + (args.heads or ["work tree"])
     try:
-        programs = [build(args.base, work), build(args.head, work)]
-        names = [args.base, args.head or "work tree"]
+        programs = [build(args.base, work)] + [build(h, work) for h in (args.heads or [None])]
         files = art_files(work)
+        write_large_art(files, work)
         print("machine: %d cores, %s" % (os.cpu_count() or 0, cpu_name()))
-        print("builds: linux-x86_64 preset (static) of %s (A) and %s (B)" % tuple(names))
+        print("builds: linux-x86_64 preset (static); base %s" % names[0])
+        print("art: bench/art and bench/make_art.py (%d files), %d runs per file and build"
+              % (len(files), args.runs))
         print()
-        times, ratio = per_file(programs, files, args.runs, work)
+        times = per_file(programs, files, args.runs, work)
         counts = [[instructions(p, f, work) for f in files] for p in programs]
-        count_ratio = statistics.median(b / a for a, b in zip(*counts))
-        print("| per file, %d files, %d runs each | A | B | B / A |" % (len(files), args.runs))
-        print("|---|---:|---:|---:|")
-        print("| wall time (median of per-file medians; ratio: median of per-file ratios) "
-              "| %.2f ms | %.2f ms | %.3f |" % (times[0] * 1e3, times[1] * 1e3, ratio))
-        print("| instructions (callgrind, median file; ratio: median of per-file ratios) "
-              "| %s | %s | %.4f |" % (format(int(statistics.median(counts[0])), ","),
-                                      format(int(statistics.median(counts[1])), ","), count_ratio))
+        sample = [instructions(p, work / "sample.ans", work) for p in programs]
+        print("| build | per file, ms (median) | per file / base (median of per-file ratios) "
+              "| instructions per file / base | instructions, 16 MiB of art / base |")
+        print("|---|---:|---:|---:|---:|")
+        for n, name in enumerate(names):
+            print("| %s | %.2f | %.3f | %.4f | %.4f |"
+                  % (name, statistics.median(times[n]) * 1e3, ratio(times[n], times[0]),
+                     ratio(counts[n], counts[0]), sample[n] / sample[0]))
+        print()
+        print("instructions for 16 MiB of art: " +
+              ", ".join("%s %s" % (name, format(c, ",")) for name, c in zip(names, sample)))
         if not args.skip_large:
             print()
-            print("| input (median of 3 runs, alternated) | A seconds | A peak RSS | "
-                  "B seconds | B peak RSS | B / A time |")
-            print("|---|---:|---:|---:|---:|---:|")
-            for name, ((ta, ma), (tb, mb)) in large(programs, files, work):
-                print("| %s | %.2f | %.1f MiB | %.2f | %.1f MiB | %.3f |"
-                      % (name, ta, ma, tb, mb, tb / ta))
+            print("| input (median of 3 runs, alternated) | " +
+                  " | ".join("%s: s, peak RSS" % name for name in names) + " | " +
+                  " | ".join("%s / base" % name for name in names[1:]) + " |")
+            print("|---|" + "---:|" * (2 * len(names) - 1))
+            for name, figures in large(programs, work):
+                print("| %s | " % name +
+                      " | ".join("%.2f s, %.1f MiB" % f for f in figures) + " | " +
+                      " | ".join("%.3f" % (f[0] / figures[0][0]) for f in figures[1:]) + " |")
     finally:
         for source in work.glob("src-*"):
             subprocess.run(["git", "-C", str(ROOT), "worktree", "remove", "--force", str(source)],

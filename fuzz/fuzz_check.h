@@ -2,6 +2,8 @@
 // the fuzzer reports as a finding and the replay test as a failure.
 #pragma once
 
+#include "png_facts.h"
+#include "screen_shot.h"
 #include "render/render.h"
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
-#include <zlib.h>
 
 #define FUZZ_CHECK(Condition)                                                                      \
     do {                                                                                           \
@@ -69,46 +70,9 @@ FUZZ_UNINSTRUMENTED inline void CheckPicture(const RgbImage &Image) {
         }
 }
 
-inline std::uint32_t BigEndian32(const std::uint8_t *P) {
-    return std::uint32_t{P[0]} << 24 | std::uint32_t{P[1]} << 16 | std::uint32_t{P[2]} << 8 | P[3];
-}
-
-// Checks the chunk layout and CRCs of a PNG and returns its inflated data.
-inline std::vector<std::uint8_t> DecodePng(const std::vector<std::uint8_t> &File,
-                                           std::uint32_t Width, std::uint32_t Height) {
-    static const std::uint8_t SIGNATURE[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
-    FUZZ_CHECK(File.size() >= 78 && std::equal(SIGNATURE, SIGNATURE + 8, File.begin()));
-    const char *Types[4] = {"IHDR", "pHYs", "IDAT", "IEND"};
-    std::size_t At = 8;
-    std::vector<std::uint8_t> Idat;
-    for (const char *Type : Types) {
-        FUZZ_CHECK(At + 12 <= File.size());
-        const std::uint32_t Length = BigEndian32(&File[At]);
-        FUZZ_CHECK(At + 12 + Length <= File.size());
-        FUZZ_CHECK(std::equal(Type, Type + 4, File.begin() + static_cast<long>(At) + 4));
-        FUZZ_CHECK(BigEndian32(&File[At + 8 + Length]) ==
-                   crc32(0, &File[At + 4], static_cast<uInt>(Length + 4)));
-        if (Type[0] == 'I' && Type[1] == 'H') {
-            FUZZ_CHECK(Length == 13 && BigEndian32(&File[At + 8]) == Width &&
-                       BigEndian32(&File[At + 12]) == Height && File[At + 16] == 16 &&
-                       File[At + 17] == 2);
-        }
-        if (Type[0] == 'I' && Type[1] == 'D') {
-            Idat.assign(File.begin() + static_cast<long>(At) + 8,
-                        File.begin() + static_cast<long>(At + 8 + Length));
-            FUZZ_CHECK(File.size() == 78 + Length);
-        }
-        At += 12 + Length;
-    }
-    FUZZ_CHECK(At == File.size());
-    const std::size_t RowBytes = 1 + BYTES_PER_PIXEL * Width;
-    std::vector<std::uint8_t> Raw(RowBytes * Height + 1);
-    uLongf RawSize = static_cast<uLongf>(Raw.size());
-    FUZZ_CHECK(uncompress(Raw.data(), &RawSize, Idat.data(), static_cast<uLong>(Idat.size())) ==
-               Z_OK);
-    FUZZ_CHECK(RawSize == RowBytes * Height);
-    Raw.resize(RawSize);
-    for (std::size_t Row = 0; Row < Height; ++Row)
-        FUZZ_CHECK(Raw[Row * RowBytes] == 0);
-    return Raw;
+// The scanline data of an encoded picture, its whole layout checked.
+inline TBytes DecodePng(const TBytes &File, std::uint32_t Width, std::uint32_t Height) {
+    const std::optional<TBytes> Raw = Scanlines(File, Width, Height);
+    FUZZ_CHECK(Raw);
+    return *Raw;
 }

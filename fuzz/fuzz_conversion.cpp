@@ -5,7 +5,7 @@
 #include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size) {
-    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+    ResetScreen();
     TInputFeed Input;
     Input.Feed(Bytes(Data, Size));
     Input.Finish();
@@ -27,9 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size
     });
     const std::vector<std::uint8_t> Raw = DecodePng(File, 640, 400);
     for (std::int32_t Y = 0; Y < 400; ++Y) {
-        const std::uint8_t *Row = Raw.data() + static_cast<std::size_t>(Y) * 3841 + 1;
-        FUZZ_CHECK(std::memcmp(Row, Image.Row(Y), 3840) == 0);
-        for (std::size_t Byte = 0; Byte < 3840; Byte += 2)
+        const std::uint8_t *Row = Raw.data() + static_cast<std::size_t>(Y) * SCANLINE_BYTES + 1;
+        FUZZ_CHECK(std::memcmp(Row, Image.Row(Y), ROW_PIXELS_BYTES) == 0);
+        for (std::size_t Byte = 0; Byte < ROW_PIXELS_BYTES; Byte += 2)
             FUZZ_CHECK(Row[Byte] == Row[Byte + 1]);
     }
     return 0;

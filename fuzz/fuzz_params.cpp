@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size
         FUZZ_CHECK(!Converted);
 
     // SGR from a state taken from the input, both ways.
-    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+    ResetScreen();
     const auto Start = [Size] {
         CurrentFG = static_cast<std::uint8_t>(Size % 8);
         CurrentBG = static_cast<std::uint8_t>(Size % 16);

@@ -2,7 +2,6 @@
 // picture invariants after arbitrary bytes, and the same screen whether the
 // bytes arrive at once or in pieces whose sizes the input chooses.
 #include "fuzz_check.h"
-#include "screen_shot.h"
 
 #include <algorithm>
 
@@ -32,23 +31,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size
     const std::span<const std::uint8_t> Sizes = Bytes(Data, Size).subspan(Size > 0 ? 1 : 0, Count);
     const std::span<const std::uint8_t> Input = Bytes(Data, Size).subspan(Size > 0 ? 1 + Count : 0);
 
-    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+    ResetScreen();
     TWalkState Whole;
     WalkBytes(Whole, Input);
     CheckScreen();
     const TScreenShot Once = TakeScreenShot();
 
-    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+    ResetScreen();
     TWalkState State;
     InPieces(Input, Sizes, [&State](std::span<const std::uint8_t> Piece) { WalkBytes(State, Piece); });
     FUZZ_CHECK(TakeScreenShot() == Once);
 
     // Through the feed, which holds back a trailing SAUCE record.
-    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+    ResetScreen();
     TWalkState Playable;
     WalkBytes(Playable, Input.first(PlayableLength(Input)));
     const TScreenShot Played = TakeScreenShot();
-    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+    ResetScreen();
     TInputFeed Feed;
     InPieces(Input, Sizes, [&Feed](std::span<const std::uint8_t> Piece) { Feed.Feed(Piece); });
     Feed.Finish();

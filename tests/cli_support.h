@@ -1,5 +1,5 @@
-// Shared by the tests that run the built program: a scratch directory per
-// test, and the report lines it must print.
+// Shared by the tests that work with files: a scratch directory per test,
+// the program under test, and the report lines it must print.
 #pragma once
 
 #include "run_program.h"
@@ -56,9 +56,13 @@ inline TLines Join(const std::vector<TLines> &Parts) {
     return All;
 }
 
-inline const TLines NO_FONT = {
-    "Font file not found or cannot be read, using fallback rendering",
-    "Error: Unable to open file \"cp437.fnt\": No such file or directory"};
+inline TLines FontUnreadable(const std::string &Error) {
+    return {"Font file not found or cannot be read, using fallback rendering", "Error: " + Error};
+}
+inline const TLines NO_FONT =
+    FontUnreadable("Unable to open file \"cp437.fnt\": No such file or directory");
+inline const TLines FONT_LOADED = {"Font data loaded successfully"};
+inline const TLines FONT_TOO_SMALL = {"Font file too small, using fallback rendering"};
 
 inline TLines WriteFailure(const std::string &Output, const std::string &Details) {
     return {"Error creating PNG file: " + Output,

@@ -2,6 +2,7 @@
 // exit statuses and the files it leaves behind.
 #include "app/driver.h"
 #include "cli_support.h"
+#include "png_facts.h"
 #include "terminal/terminal.h"
 
 namespace {
@@ -72,7 +73,7 @@ TEST_F(Cli, ConvertsEachExampleToItsPicture) {
         const std::string Output = (Dir / (Name + ".png")).string();
         ExpectRun({Input, Output}, Converted(Input, Output), 0);
         const std::string Png = ReadFile(Output);
-        ASSERT_GT(Png.size(), 78u) << Name;
+        ASSERT_GT(Png.size(), FILE_OVERHEAD) << Name;
         std::uint32_t Found = 0;
         for (const char Byte : Png.substr(Png.size() - 20, 4))
             Found = Found << 8 | static_cast<std::uint8_t>(Byte);
@@ -86,18 +87,17 @@ TEST_F(Cli, ConvertsEachExampleToItsPicture) {
 TEST_F(Cli, DefaultOutputBesideTheInputAndExtraArgumentsIgnored) {
     const std::string Input = Art();
     WriteFile(Dir / "cp437.fnt", std::string(4096, '\x18'));
-    const TLines Loaded = {"Font data loaded successfully"};
-    ExpectRun({Input}, Converted("art.ans", "art.png", Loaded), 0);
+    ExpectRun({Input}, Converted("art.ans", "art.png", FONT_LOADED), 0);
     const std::string First = ReadFile(Dir / "art.png");
-    ExpectRun({Input, "other.png", "third", "fourth"}, Converted("art.ans", "other.png", Loaded),
+    ExpectRun({Input, "other.png", "third", "fourth"}, Converted("art.ans", "other.png", FONT_LOADED),
               0);
     EXPECT_EQ(ReadFile(Dir / "other.png"), First);
     TRunOptions NoStdin; // the files opened may get descriptor 0
     NoStdin.CloseStdin = true;
-    Expect(Run({Input, "closed.png"}, NoStdin), Converted("art.ans", "closed.png", Loaded), 0);
+    Expect(Run({Input, "closed.png"}, NoStdin), Converted("art.ans", "closed.png", FONT_LOADED), 0);
     EXPECT_FALSE(fs::exists(Dir / "third"));
     WriteFile(Dir / "empty.ans", ""); // an empty input is a blank screen
-    ExpectRun({"empty.ans"}, Converted("empty.ans", "empty.png", Loaded), 0);
+    ExpectRun({"empty.ans"}, Converted("empty.ans", "empty.png", FONT_LOADED), 0);
     EXPECT_TRUE(fs::exists(Dir / "empty.png"));
 }
 
@@ -132,10 +132,10 @@ TEST_F(Cli, NeverWritesOverTheInput) {
 
 TEST_F(Cli, NeverWritesOverAFileThatIsNoPng) {
     const std::string Input = Art();
-    const std::string Signature = "\x89PNG\r\n\x1a\n";
+    const std::string Signature(PNG_SIGNATURE.begin(), PNG_SIGNATURE.end());
     // "tarvex *.ans": the second piece of art, as a file or through a link.
     for (const std::string &Kept : {std::string("\x1b[0mart"), std::string("x"),
-                                    Signature.substr(0, 7), std::string("\x89PNG\r\n\x1a!rest")}) {
+                                    Signature.substr(0, 7), Signature.substr(0, 7) + "!rest"}) {
         WriteFile(Dir / "second.ans", Kept);
         ExpectRefused({Input, "second.ans"}, "Existing file is not a PNG picture");
         EXPECT_EQ(ReadFile(Dir / "second.ans"), Kept);
@@ -147,7 +147,7 @@ TEST_F(Cli, NeverWritesOverAFileThatIsNoPng) {
         WriteFile(Dir / "old.png", Replaced);
         ExpectRun({Input, "old.png"}, Converted(Input, "old.png"), 0);
         EXPECT_EQ(ReadFile(Dir / "old.png").substr(0, 8), Signature);
-        EXPECT_GT(ReadFile(Dir / "old.png").size(), 78u);
+        EXPECT_GT(ReadFile(Dir / "old.png").size(), FILE_OVERHEAD);
     }
     ExpectRun({Input, "/dev/null"}, Converted(Input, "/dev/null"), 0);
 }
@@ -177,9 +177,8 @@ TEST_F(Cli, ShortReadsAreErrorsForInputAndFont) {
     fs::create_symlink(Liar, Dir / "cp437.fnt");
     ExpectRun({Art()},
               Converted("art.ans", "art.png",
-                        {"Font file not found or cannot be read, using fallback rendering",
-                         "Error: Unable to read file \"cp437.fnt\": File is shorter than "
-                         "its reported size"}),
+                        FontUnreadable("Unable to read file \"cp437.fnt\": File is shorter "
+                                       "than its reported size")),
               0);
 }
 

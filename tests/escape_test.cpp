@@ -17,7 +17,7 @@ struct TMoveCase {
 
 void PlayMoves(const std::vector<TMoveCase> &Cases) {
     for (const TMoveCase &Case : Cases) {
-        InitScreenBuffer(80, 25);
+        ResetScreen();
         CurX = Case.FromX;
         CurY = Case.FromY;
         Feed(Case.Bytes);
@@ -106,7 +106,7 @@ TEST_F(Erase, ErasesExactlyItsRange) {
         {2147483646, 5, "\x1b[1K", 1, 0, 0, 79}, {-2147483647 - 1, 5, "\x1b[K", 1, 0, 0, 79},
     };
     for (const TEraseCase &Case : Cases) {
-        InitScreenBuffer(80, 25);
+        ResetScreen();
         FillScreen();
         CurX = Case.X;
         CurY = Case.Y;
@@ -132,7 +132,7 @@ TEST_F(Erase, OnlyTheNineFinalLettersAct) {
     for (char Letter = 'A'; Letter <= 'Z'; ++Letter)
         Finals += {Letter, static_cast<char>(Letter + 32)};
     for (const char Final : Finals) {
-        InitScreenBuffer(80, 25);
+        ResetScreen();
         FillScreen();
         CurX = CurY = 10;
         Feed(std::string("\x1b[2") + Final + "Q");

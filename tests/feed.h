@@ -1,7 +1,7 @@
 // Helpers shared by the terminal tests.
 #pragma once
 
-#include "terminal/terminal.h"
+#include "screen_shot.h"
 
 #include <gtest/gtest.h>
 #include <string_view>
@@ -26,9 +26,11 @@ inline bool SameCell(const TCharInfo &A, const TCharInfo &B) {
 // Every test starts from a fresh 80 x 25 screen.
 class ScreenTest : public ::testing::Test {
   protected:
-    void SetUp() override { InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT); }
+    void SetUp() override { ResetScreen(); }
 
-    static void ExpectRowBlank(std::int32_t Row, TCharInfo Blank = {32, 7, 0, false}) {
+    static void ExpectRowBlank(std::int32_t Row,
+                               TCharInfo Blank = {' ', DEFAULT_ATTRIBUTES.Fg, DEFAULT_ATTRIBUTES.Bg,
+                                                  DEFAULT_ATTRIBUTES.Bright}) {
         for (std::int32_t X = 0; X < ScreenWidth; ++X)
             ASSERT_TRUE(SameCell(Cell(Row, X), Blank)) << "row " << Row << " column " << X;
     }

@@ -1,6 +1,7 @@
 // Input arrives in blocks: wherever the blocks split it, and whatever trailing
 // SAUCE record it carries, the screen must be the one that playing the
 // whole input at once gives.
+#include "png_facts.h"
 #include "screen_shot.h"
 
 #include <filesystem>
@@ -8,34 +9,27 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <random>
-#include <string>
-#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-using TBytes = std::vector<std::uint8_t>;
 
 // The bundled art and the generated inputs (a CTest fixture makes those).
-std::vector<std::pair<std::string, TBytes>> Inputs() {
-    std::vector<std::pair<std::string, TBytes>> All;
-    for (const fs::path &Folder : {fs::path(TARVEX_SOURCE_DIR) / "examples",
-                                  fs::path(TARVEX_SOURCE_DIR) / "bench" / "art",
-                                  fs::path(TARVEX_GENERATED_INPUTS)}) {
-        EXPECT_TRUE(fs::is_directory(Folder)) << Folder;
-        for (const auto &Entry : fs::directory_iterator(Folder))
-            if (Entry.path().extension() == ".ans") {
-                std::ifstream In(Entry.path(), std::ios::binary);
-                All.emplace_back(Entry.path().filename().string(),
-                                 TBytes(std::istreambuf_iterator<char>(In), {}));
-            }
-    }
-    EXPECT_GT(All.size(), 20u);
-    return All;
-}
-
 const std::vector<std::pair<std::string, TBytes>> &AllInputs() {
-    static const auto All = Inputs();
+    static const auto All = [] {
+        std::vector<std::pair<std::string, TBytes>> Found;
+        for (const fs::path &Folder : {fs::path(TARVEX_SOURCE_DIR) / "examples",
+                                       fs::path(TARVEX_SOURCE_DIR) / "bench" / "art",
+                                       fs::path(TARVEX_GENERATED_INPUTS)})
+            for (const auto &Entry : fs::directory_iterator(Folder))
+                if (Entry.path().extension() == ".ans") {
+                    std::ifstream In(Entry.path(), std::ios::binary);
+                    Found.emplace_back(Entry.path().filename().string(),
+                                       TBytes(std::istreambuf_iterator<char>(In), {}));
+                }
+        return Found;
+    }();
+    EXPECT_GT(All.size(), 20u);
     return All;
 }
 
@@ -52,17 +46,9 @@ void InPieces(std::span<const std::uint8_t> Input, TNext Next, TTake Take) {
     }
 }
 
-// The screen the program leaves: the input at once, without its SAUCE record.
-TScreenShot PlayedAtOnce(std::span<const std::uint8_t> Input) {
-    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
-    const TBytes Exact(Input.begin(), Input.begin() + static_cast<long>(PlayableLength(Input)));
-    TWalkState Walk;
-    WalkBytes(Walk, Exact);
-    return TakeScreenShot();
-}
-
+// The screen the walk leaves, without a trailing SAUCE record.
 template <typename TNext> TScreenShot WalkedInPieces(std::span<const std::uint8_t> Input, TNext Next) {
-    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+    ResetScreen();
     TWalkState Walk;
     InPieces(Input.first(PlayableLength(Input)), Next,
              [&Walk](std::span<const std::uint8_t> Piece) { WalkBytes(Walk, Piece); });
@@ -70,7 +56,7 @@ template <typename TNext> TScreenShot WalkedInPieces(std::span<const std::uint8_
 }
 
 template <typename TNext> TScreenShot FedInPieces(std::span<const std::uint8_t> Input, TNext Next) {
-    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+    ResetScreen();
     TInputFeed Feed;
     InPieces(Input, Next, [&Feed](std::span<const std::uint8_t> Piece) { Feed.Feed(Piece); });
     Feed.Finish();
@@ -79,9 +65,10 @@ template <typename TNext> TScreenShot FedInPieces(std::span<const std::uint8_t> 
 
 // Input followed by the end-of-file byte, Comments comment lines and a SAUCE
 // record that announces them.
-TBytes WithSauce(const TBytes &Input, std::uint8_t Comments) {
+TBytes WithSauce(const TBytes &Input, std::uint8_t Comments, bool EndOfFile = true) {
     TBytes Out = Input;
-    Out.push_back(26);
+    if (EndOfFile)
+        Out.push_back(26);
     if (Comments > 0) {
         const std::string Block = "COMNT" + std::string(64u * Comments, 'c');
         Out.insert(Out.end(), Block.begin(), Block.end());
@@ -92,10 +79,29 @@ TBytes WithSauce(const TBytes &Input, std::uint8_t Comments) {
     return Out;
 }
 
+TEST(Sauce, PlayableLengthStopsBeforeTheRecord) {
+    const TBytes Art = {'a', 'r', 't', '\r', '\n'};
+    for (const TBytes &Input : {WithSauce(Art, 0), WithSauce(Art, 0, false), WithSauce(Art, 2),
+                                WithSauce(Art, 255), Art})
+        EXPECT_EQ(PlayableLength(Input), Art.size()) << Input.size();
+    TBytes Record = WithSauce({}, 0, false);
+    Record[104] = 1; // a comment count without its block: only the record goes
+    EXPECT_EQ(PlayableLength(Record), 0u);
+    Record[0] = 'x'; // no record
+    EXPECT_EQ(PlayableLength(Record), 128u);
+    TBytes Damaged = WithSauce(Art, 2);
+    Damaged[Art.size() + 5] = 'X'; // "COMNX": only the record goes
+    EXPECT_EQ(PlayableLength(Damaged), Damaged.size() - 128);
+    EXPECT_EQ(PlayableLength(TBytes(Record.begin() + 1, Record.begin() + 8)), 7u); // too short
+    Record[0] = 'S';
+    Record[6] = '1'; // "SAUCE01"
+    EXPECT_EQ(PlayableLength(Record), 128u);
+}
+
 TEST(Blocks, EveryInputWalksTheSameInPiecesOfAnySize) {
     std::mt19937 Random(1209);
     for (const auto &[Name, Input] : AllInputs()) {
-        const TScreenShot Once = PlayedAtOnce(Input);
+        const TScreenShot Once = WalkedInPieces(Input, [&Input] { return Input.size(); });
         for (std::size_t Size = 1; Size <= 64; ++Size)
             ASSERT_EQ(WalkedInPieces(Input, [Size] { return Size; }), Once)
                 << Name << " in pieces of " << Size;
@@ -115,7 +121,7 @@ TEST(Blocks, FeedNeverPlaysATrailingSauceRecord) {
         }
         for (const TBytes &Input : {Art, WithSauce(Art, 0), WithSauce(Art, 3), Long,
                                     WithSauce(Long, 1), WithSauce(Long, 255)}) {
-            const TScreenShot Once = PlayedAtOnce(Input);
+            const TScreenShot Once = WalkedInPieces(Input, [&Input] { return Input.size(); });
             for (const std::size_t Size : {std::size_t{1}, std::size_t{7}, std::size_t{64},
                                            Input.size() + 1})
                 ASSERT_EQ(FedInPieces(Input, [Size] { return Size; }), Once)

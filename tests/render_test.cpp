@@ -1,13 +1,6 @@
-#include "render/render.h"
-
+#include "cli_support.h"
 #include "feed.h"
-#include "run_program.h"
-
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <unistd.h>
-#include <vector>
+#include "render/render.h"
 
 namespace {
 
@@ -122,19 +115,11 @@ TEST(RgbImageTest, RefusesPixelsOutside) {
 }
 
 // Font files in a scratch directory; the report lines are captured.
-class FontFile : public ::testing::Test {
+class FontFile : public ScratchDirTest {
   protected:
-    std::filesystem::path Dir;
-    void SetUp() override {
-        Dir =
-            std::filesystem::temp_directory_path() / ("tarvex-font-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(Dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(Dir); }
     std::string Write(const std::string &Bytes) {
-        const std::filesystem::path Path = Dir / "cp437.fnt";
-        std::ofstream(Path, std::ios::binary) << Bytes;
-        return Path.string();
+        WriteFile(Dir / "cp437.fnt", Bytes);
+        return (Dir / "cp437.fnt").string();
     }
     static TFont Load(const std::string &Path, std::string &Output) {
         TFont Font;
@@ -147,7 +132,7 @@ TEST_F(FontFile, TooSmallFilesAreNotUsed) {
     for (std::size_t Size : {0u, 2048u, 4095u}) {
         std::string Output;
         const TFont Font = Load(Write(std::string(Size, '\x7f')), Output);
-        EXPECT_EQ(Output, "Font file too small, using fallback rendering\n") << Size;
+        EXPECT_EQ(Output, Lines(FONT_TOO_SMALL)) << Size;
         EXPECT_FALSE(Font.Loaded);
         EXPECT_EQ(Font.Data[0], 0);
     }
@@ -159,7 +144,7 @@ TEST_F(FontFile, FirstFourKilobytesAreLoaded) {
           std::string(4096, '\0')}) {
         std::string Output;
         const TFont Font = Load(Write(Bytes), Output);
-        EXPECT_EQ(Output, "Font data loaded successfully\n");
+        EXPECT_EQ(Output, Lines(FONT_LOADED));
         EXPECT_TRUE(Font.Loaded);
         EXPECT_EQ(Font.Data[4095], static_cast<std::uint8_t>(Bytes[0]));
     }
@@ -168,12 +153,11 @@ TEST_F(FontFile, FirstFourKilobytesAreLoaded) {
 TEST_F(FontFile, MissingOrDirectoryIsUnreadable) {
     for (const auto &[Name, Reason] : std::vector<std::pair<std::string, std::string>>{
              {"absent.fnt", "No such file or directory"}, {"cp437.fnt", "Is a directory"}}) {
-        std::filesystem::create_directory(Dir / "cp437.fnt");
+        fs::create_directory(Dir / "cp437.fnt");
         std::string Output;
         EXPECT_FALSE(Load((Dir / Name).string(), Output).Loaded);
-        EXPECT_EQ(Output, "Font file not found or cannot be read, using fallback rendering\n"
-                          "Error: Unable to open file \"" +
-                              (Dir / Name).string() + "\": " + Reason + "\n");
+        EXPECT_EQ(Output, Lines(FontUnreadable("Unable to open file \"" + (Dir / Name).string() +
+                                               "\": " + Reason)));
     }
 }
 

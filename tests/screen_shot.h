@@ -1,13 +1,12 @@
-// The whole screen state, copied: cells in row order, cursor and current
-// attributes. Tests and fuzz targets compare walks with it.
+// The screen as tests and fuzz targets set it up and compare it.
 #pragma once
 
 #include "terminal/terminal.h"
 
-#include <vector>
+#include <string>
 
 struct TScreenShot {
-    std::vector<std::uint8_t> Cells; // Ch, Fg, Bg, Bright of each cell, row by row
+    std::string Cells; // each cell's four bytes, row by row
     std::int32_t X;
     std::int32_t Y;
     std::uint8_t Fg;
@@ -16,13 +15,13 @@ struct TScreenShot {
     bool operator==(const TScreenShot &) const = default;
 };
 
+// A fresh 80 x 25 screen, as the program starts with.
+inline void ResetScreen() { InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT); }
+
 inline TScreenShot TakeScreenShot() {
     TScreenShot Shot{{}, CurX, CurY, CurrentFG, CurrentBG, BrightAttr};
     for (std::int32_t Y = 0; Y < ScreenHeight; ++Y)
-        for (std::int32_t X = 0; X < ScreenWidth; ++X) {
-            const TCharInfo &Cell = ScreenBuffer[Y][X];
-            Shot.Cells.insert(Shot.Cells.end(),
-                              {Cell.Ch, Cell.Fg, Cell.Bg, static_cast<std::uint8_t>(Cell.Bright)});
-        }
+        Shot.Cells.append(reinterpret_cast<const char *>(ScreenBuffer[Y]),
+                          sizeof(TCharInfo) * static_cast<std::size_t>(ScreenWidth));
     return Shot;
 }

@@ -55,7 +55,7 @@ TEST_F(Walk, CarriageReturnAndLineFeed) {
         std::int32_t Row, Column;
     };
     for (const TCase &Case : {TCase{"A\nB", 1, 1}, TCase{"A\r\nB", 1, 0}, TCase{"A\rB", 0, 0}}) {
-        InitScreenBuffer(80, 25);
+        ResetScreen();
         Feed(Case.Bytes);
         EXPECT_EQ(Cell(Case.Row, Case.Column).Ch, 'B') << Case.Bytes;
     }
@@ -119,7 +119,7 @@ TEST_F(Walk, EscapeSwallowsBytesUpToTheNextLetter) {
     EXPECT_EQ(Cell(0, 0).Ch, 'e');
     EXPECT_EQ(CurX, 4);
     // CR LF inside a sequence are collected: not numeric, so one step up.
-    InitScreenBuffer(80, 25);
+    ResetScreen();
     Feed("\x1b[6;6H\x1b[3\r\nA");
     EXPECT_EQ(CurY, 4);
     EXPECT_EQ(CurX, 5);
@@ -127,7 +127,7 @@ TEST_F(Walk, EscapeSwallowsBytesUpToTheNextLetter) {
 
 TEST_F(Walk, UnfinishedSequencesAreDropped) {
     for (const char *Bytes : {"\x1b", "\x1b[31", "\x1b[1;44;"}) {
-        InitScreenBuffer(80, 25);
+        ResetScreen();
         Feed(Bytes);
         ExpectRowBlank(0);
         EXPECT_EQ(CurrentFG, 7);
@@ -149,13 +149,13 @@ TEST_F(Walk, OffScreenCursorStoresNothingUntilBack) {
     EXPECT_EQ(Cell(0, 1).Ch, ' ');
 
     // Past the last column: the next byte wraps, the one after lands.
-    InitScreenBuffer(80, 25);
+    ResetScreen();
     Feed("\x1b[3;81Hxy");
     EXPECT_EQ(Cell(3, 0).Ch, 'y');
     ExpectRowBlank(2);
 
     // Row -1: bytes lost until a line feed brings the row to 0.
-    InitScreenBuffer(80, 25);
+    ResetScreen();
     Feed("\x1b[0;5Hlost\nkept");
     ExpectRowBlank(24);
     EXPECT_EQ(Cell(0, 8).Ch, 'k');
@@ -163,7 +163,7 @@ TEST_F(Walk, OffScreenCursorStoresNothingUntilBack) {
 
 TEST_F(Walk, CursorBelowScreenScrollsOnceOnWrapOrLineEnd) {
     for (const char *Tail : {"\r", "\n"}) {
-        InitScreenBuffer(80, 25);
+        ResetScreen();
         Feed("top\x1b[26;5Hx"); // the first row below the screen: x is not stored
         EXPECT_EQ(Cell(0, 4).Ch, ' ');
         Feed(Tail);
@@ -171,35 +171,10 @@ TEST_F(Walk, CursorBelowScreenScrollsOnceOnWrapOrLineEnd) {
         EXPECT_EQ(CurX, Tail[0] == '\r' ? 0 : 5);
         ExpectRowBlank(0); // the top row scrolled away, once
     }
-    InitScreenBuffer(80, 25);
+    ResetScreen();
     Feed("top\x1b[26;80Hab");
     EXPECT_EQ(CurY, 24);
     EXPECT_EQ(Cell(24, 0).Ch, 'b');
-}
-
-TEST(Sauce, PlayableLengthStopsBeforeTheRecord) {
-    const std::string Art = "art\r\n";
-    std::string Record = "SAUCE00" + std::string(121, ' ');
-    const auto Length = [](const std::string &Bytes) {
-        return PlayableLength(std::span<const std::uint8_t>(
-            reinterpret_cast<const std::uint8_t *>(Bytes.data()), Bytes.size()));
-    };
-    EXPECT_EQ(Length(Art + "\x1a" + Record), Art.size());
-    EXPECT_EQ(Length(Art + Record), Art.size());
-    Record[104] = 2;
-    const std::string Comments = "COMNT" + std::string(128, 'c');
-    EXPECT_EQ(Length(Art + "\x1a" + Comments + Record), Art.size());
-    // A comment count without its block: only the record goes.
-    Record[104] = 1;
-    EXPECT_EQ(Length(Art + Record), Art.size());
-    Record[104] = 0;
-    EXPECT_EQ(Length(Art), Art.size());
-    EXPECT_EQ(Length(Record), 0u);
-    EXPECT_EQ(Length("x" + Record.substr(1)), 128u); // not a record
-    EXPECT_EQ(Length("SAUCE01" + Record.substr(7)), 128u);
-    Record[104] = 2;
-    EXPECT_EQ(Length("COMNX" + Comments.substr(5) + Record), Comments.size());
-    EXPECT_EQ(Length(std::string("SAUCE00")), 7u); // too short
 }
 
 } // namespace

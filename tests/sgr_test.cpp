@@ -79,7 +79,7 @@ TEST_F(Sgr, CodesByTheTable) {
         {"", E + "31\r\n;44m", {7, 4, false}},
     };
     for (const TCase &Case : Cases) {
-        InitScreenBuffer(80, 25);
+        ResetScreen();
         Feed(Case.Setup + Case.Bytes);
         ExpectAttributes(Case.Want, Case.Bytes.substr(1));
     }

@@ -81,9 +81,16 @@ TBytes WithSauce(const TBytes &Input, std::uint8_t Comments, bool EndOfFile = tr
 
 TEST(Sauce, PlayableLengthStopsBeforeTheRecord) {
     const TBytes Art = {'a', 'r', 't', '\r', '\n'};
-    for (const TBytes &Input : {WithSauce(Art, 0), WithSauce(Art, 0, false), WithSauce(Art, 2),
+    for (const TBytes &Input : {WithSauce(Art, 0), WithSauce(Art, 0, false), WithSauce(Art, 1),
                                 WithSauce(Art, 255), Art})
         EXPECT_EQ(PlayableLength(Input), Art.size()) << Input.size();
+    // Nothing before the end-of-file byte or the comment block.
+    EXPECT_EQ(PlayableLength(WithSauce({}, 0)), 0u);
+    EXPECT_EQ(PlayableLength(WithSauce({}, 2, false)), 0u);
+    // A record without comments keeps a "COMNT" that happens to precede it.
+    TBytes Art5 = Art;
+    Art5.insert(Art5.end(), {'C', 'O', 'M', 'N', 'T'});
+    EXPECT_EQ(PlayableLength(WithSauce(Art5, 0, false)), Art5.size());
     TBytes Record = WithSauce({}, 0, false);
     Record[104] = 1; // a comment count without its block: only the record goes
     EXPECT_EQ(PlayableLength(Record), 0u);

@@ -96,7 +96,7 @@ void Append(std::string &To, const std::uint8_t *From, const std::uint8_t *End) 
 // Skips a run of NUL bytes a word at a time: sparse or padded files and a
 // mistaken /dev/zero are long runs of them.
 const std::uint8_t *SkipNuls(const std::uint8_t *P, const std::uint8_t *End) {
-    std::uint64_t Word = 0;
+    std::uint64_t Word;
     while (End - P >= 8 && (std::memcpy(&Word, P, 8), Word == 0))
         P += 8;
     while (P < End && *P == 0)

@@ -24,7 +24,7 @@ for Copy in $(seq -w 1 10); do
   cp "$Work/one/"*.ans "$Work/art/$Copy/"
 done
 cd "$Work"
-Files=$(find art -iname '*.ans' | wc -l)
+Files=$(find art -type f -iname '*.ans' | wc -l)
 
 # Seconds for one way of converting every file; the PNGs go first.
 Time() {
@@ -36,10 +36,11 @@ Time() {
   echo "$(( (End - Start) / 1000 ))"
 }
 Loop() { for File in art/*/*.ans; do "$Tarvex" "$File"; done; }
-Xargs() { find art -iname '*.ans' -print0 | xargs -0 -n 1 -P "$1" "$Tarvex"; }
+Xargs() { find art -type f -iname '*.ans' -print0 | xargs -0 -n 1 -P "$1" "$Tarvex"; }
 
 echo "machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
 echo "art: $Files files (bench/art and bench/make_art.py, ten copies); median of $Runs runs"
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg) (other work on the machine slows -P 2 most)"
 echo
 echo "| command | seconds | files per second |"
 echo "|---|---:|---:|"
@@ -52,8 +53,8 @@ for Way in "Loop" "Xargs 1" "Xargs 2"; do
   Median=$(printf '%s\n' "${Times[@]}" | sort -n | sed -n "$(( (Runs + 1) / 2 ))p")
   case $Way in
     Loop) Name='for f in art/*/*.ans; do tarvex "$f"; done' ;;
-    "Xargs 1") Name="find art -iname '*.ans' -print0 \\| xargs -0 -n 1 -P 1 tarvex" ;;
-    "Xargs 2") Name="find art -iname '*.ans' -print0 \\| xargs -0 -n 1 -P 2 tarvex" ;;
+    "Xargs 1") Name="find art -type f -iname '*.ans' -print0 \\| xargs -0 -n 1 -P 1 tarvex" ;;
+    "Xargs 2") Name="find art -type f -iname '*.ans' -print0 \\| xargs -0 -n 1 -P 2 tarvex" ;;
   esac
   Name=$Name awk -v Us="$Median" -v Files="$Files" \
     'BEGIN { printf "| `%s` | %.2f | %.0f |\n", ENVIRON["Name"], Us / 1e6, Files / (Us / 1e6) }'

@@ -12,7 +12,6 @@
   const plural = (n, one, many = one + 's') => `${n.toLocaleString('en')} ${n === 1 ? one : many}`;
   const megabytes = size => `${(size / 1048576).toFixed(1)} MB`;
   let packWorker = null;
-  let packReady = null;
   let batch = null;
   let batches = 0;
   let opened = null;
@@ -24,7 +23,7 @@
 
   function startPackWorker() {
     packWorker = new Worker('pack-worker.js');
-    packReady = new Promise((resolve, reject) => {
+    return new Promise((resolve, reject) => {
       packWorker.onmessage = event => {
         if (event.data.type === 'ready') resolve();
         else if (event.data.type === 'error' && !batch) reject(new Error(event.data.message));
@@ -32,7 +31,6 @@
       };
       packWorker.onerror = event => reject(new Error(event.message));
     });
-    return packReady;
   }
 
   // ---- Packs: converting, the gallery, "Download all".
@@ -46,6 +44,7 @@
     if (batch) for (const item of batch.items) if (item.url) URL.revokeObjectURL(item.url);
     if (batch && batch.zipUrl) URL.revokeObjectURL(batch.zipUrl);
     closePlayer();
+    opened = null;
     batch = { inputs, items: [], taken: new Set(), font: fonts[fontChoice()], started: performance.now(),
               finished: false };
     document.body.dataset.pack = 'busy';

@@ -20,6 +20,7 @@ import { testPacks } from './packs.mjs';
 import { testPlayback } from './playback.mjs';
 
 const [site, native, inputs, output, packs] = process.argv.slice(2).map(p => path.resolve(p));
+const loadAtStart = os.loadavg()[0]; // other work on the machine moves every figure
 const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
                 '.wasm': 'application/wasm', '.png': 'image/png' };
 const work = fs.mkdtempSync(path.join(os.tmpdir(), 'tarvex-web-'));
@@ -193,6 +194,7 @@ await page.screenshot({ path: path.join(output, 'web-page.png'), fullPage: true 
 Object.assign(figures, { file: path.basename(typical), pageMedianMs: median(pageMs),
                         nativeMedianMs: median(nativeMs) });
 figures.ratio = figures.pageMedianMs / figures.nativeMedianMs;
+figures.loadAverage = { start: loadAtStart, end: os.loadavg()[0] };
 fs.writeFileSync(path.join(output, 'web-timing.json'), JSON.stringify(figures, null, 2) + '\n');
 
 await browser.close();
@@ -203,6 +205,7 @@ console.log(`${checked} conversions compared with the native program, ${pinnedCh
             `the pinned pictures; ` +
             `page ${figures.pageMedianMs.toFixed(1)} ms, native ${figures.nativeMedianMs.toFixed(1)} ms ` +
             `(median of 10, ${figures.file}): ${figures.ratio.toFixed(2)} x`);
+console.log(`load average ${figures.loadAverage.start.toFixed(1)} at the start, ${figures.loadAverage.end.toFixed(1)} at the end (${os.cpus().length} cores)`);
 console.log(`${figures.moments} moments saved and shown, each compared with the native program's PNG of the prefix`);
 console.log(`pack of ${figures.pack.files} files: page ${figures.pack.pageMs.toFixed(0)} ms, ` +
             `${figures.pack.files} native runs ${figures.pack.nativeMs.toFixed(0)} ms: ${figures.pack.ratio.toFixed(2)} x`);

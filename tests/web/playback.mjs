@@ -87,8 +87,11 @@ export async function testPlayback({ page, problems, runNative, work, fontOf, fi
     return page.evaluate(() => window.tarvexPlayer.playable);
   }
   async function jump(n) {
-    await page.$eval('#byte', (field, value) => { field.value = String(value); }, n);
-    await page.click('#jump button');
+    // Typed as a person would: the field keeps what is typed while it has
+    // the focus, whatever frames arrive meanwhile.
+    await page.click('#byte', { clickCount: 3 });
+    await page.keyboard.type(String(n));
+    await page.keyboard.press('Enter');
     const shown = await page.evaluate(() => window.tarvexPlayer.settled());
     if (shown !== n) problems.push(`asked for byte ${n}, the player shows ${shown}`);
   }

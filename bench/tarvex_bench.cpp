@@ -1,5 +1,5 @@
-// Micro-benchmarks of each stage: the walk over bytes in memory, painting,
-// building the scanlines and encoding. Figures only; nothing is asserted.
+// Micro-benchmarks of each stage: the walk over bytes in memory, painting
+// and encoding. Figures only; nothing is asserted.
 #include "render/render.h"
 
 #include <benchmark/benchmark.h>
@@ -118,21 +118,6 @@ void Paint(benchmark::State &State, bool WithFont) {
 void BM_PaintNoFont(benchmark::State &State) { Paint(State, false); }
 void BM_PaintWithFont(benchmark::State &State) { Paint(State, true); }
 
-// The 400 scanlines as deflate sees them: a filter byte, then the row.
-void BM_BuildRows(benchmark::State &State) {
-    FillScreenWithArt();
-    RgbImage Image(640, 400);
-    PaintScreen(Image, TFont{});
-    std::vector<std::uint8_t> Row(1 + Image.RowBytes());
-    for (auto _ : State) {
-        for (std::int32_t Y = 0; Y < Image.Height; ++Y) {
-            Row[0] = 0;
-            std::copy(Image.Row(Y), Image.Row(Y) + Image.RowBytes(), Row.begin() + 1);
-            benchmark::DoNotOptimize(Row.data());
-        }
-    }
-}
-
 void BM_EncodePng(benchmark::State &State) {
     FillScreenWithArt();
     RgbImage Image(640, 400);
@@ -157,6 +142,5 @@ BENCHMARK(BM_WalkArt)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WalkCursorMoves)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PaintNoFont)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PaintWithFont)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_BuildRows)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EncodePng)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

@@ -112,7 +112,7 @@ bool TFile::Close() {
     if (Handle_ == NO_HANDLE)
         return true;
     const bool Closed = CloseHandle(reinterpret_cast<HANDLE>(Handle_)) != 0;
-    Handle_ = NO_HANDLE;
+    Handle_ = NO_HANDLE; // the destructor must not close a reused handle again
     return Closed;
 }
 
@@ -237,7 +237,7 @@ bool TFile::Close() {
     if (Handle_ == NO_HANDLE)
         return true;
     const bool Closed = ::close(static_cast<int>(Handle_)) == 0;
-    Handle_ = NO_HANDLE;
+    Handle_ = NO_HANDLE; // the destructor must not close a reused handle again
     return Closed;
 }
 
@@ -349,7 +349,7 @@ void WriteLine(std::string_view Text) {
 }
 
 void WriteToStandardError(std::string_view Text) {
-    int Error = 0;
+    int Error;
     WriteAllTo(2, std::string(Text), Error); // nowhere left to report a failure
 }
 

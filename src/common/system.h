@@ -21,6 +21,7 @@ class TFile {
   public:
     TFile() = default;
     explicit TFile(std::intptr_t Handle) : Handle_(Handle) {}
+    // Returning a named file needs it, though the copy is elided at run time.
     TFile(TFile &&Other) noexcept : Handle_(Other.Handle_) { Other.Handle_ = NO_HANDLE; }
     TFile &operator=(TFile &&) = delete;
     TFile(const TFile &) = delete;

@@ -34,18 +34,16 @@ void MoveCursor(char Final, std::int32_t Steps) {
 // Row and column are 1-based; 0 and empty fields give -1 and 0. The result
 // is not clamped: an off-screen cursor is valid state.
 void SetCursorPosition(std::string_view Params) {
-    if (Params.empty()) {
-        CurX = 0;
-        CurY = 0;
-        return;
-    }
     TParamReader Fields(Params);
     std::string_view Row;
     std::string_view Column;
-    if (!Fields.Next(Row) || !Fields.Next(Column))
-        return; // a lone row parameter does nothing
-    CurY = ParseIntDef(Row, 1) - 1;
-    CurX = ParseIntDef(Column, 1) - 1;
+    if (Params.empty()) {
+        CurX = 0;
+        CurY = 0;
+    } else if (Fields.Next(Row) && Fields.Next(Column)) { // a lone row does nothing
+        CurY = ParseIntDef(Row, 1) - 1;
+        CurX = ParseIntDef(Column, 1) - 1;
+    }
 }
 
 // ClearCells skips rows off the screen itself; clipping first keeps a far-off

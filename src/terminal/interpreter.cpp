@@ -93,14 +93,12 @@ void Append(std::string &To, const std::uint8_t *From, const std::uint8_t *End) 
     To.append(reinterpret_cast<const char *>(From), static_cast<std::size_t>(End - From));
 }
 
-// Skips a run of NUL bytes a word at a time: sparse or padded files and a
-// mistaken /dev/zero are long runs of them.
+// Skips a run of NUL bytes a word at a time (the walk takes the rest one by
+// one): sparse or padded files and a mistaken /dev/zero are long runs of them.
 const std::uint8_t *SkipNuls(const std::uint8_t *P, const std::uint8_t *End) {
     std::uint64_t Word;
     while (End - P >= 8 && (std::memcpy(&Word, P, 8), Word == 0))
         P += 8;
-    while (P < End && *P == 0)
-        ++P;
     return P;
 }
 

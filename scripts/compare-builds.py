@@ -125,7 +125,8 @@ def main():
     parser.add_argument("--runs", type=int, default=20)
     parser.add_argument("--skip-large", action="store_true")
     args = parser.parse_args()
-    run(["bash", str(ROOT / "scripts" / "setup.sh"), "hyperfine", "valgrind", "time"])
+    run(["bash", "-c", '. scripts/lib.sh && Install "${BASE_PACKAGES[@]}" hyperfine valgrind time'],
+        cwd=ROOT)
     work = Path(tempfile.mkdtemp(prefix="tarvex-compare-"))
     names = [args.base] + (args.heads or ["work tree"])
     try:

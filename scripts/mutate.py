@@ -29,7 +29,7 @@ ROOT = Path(__file__).resolve().parent.parent
 BUILD = ROOT / "build" / "mutate"
 JOURNAL = BUILD / "mutant-in-place.json"
 EQUIVALENTS = ROOT / "tests" / "equivalent-mutants.txt"
-TEST_TIMEOUT = 60  # seconds per test; CTest's own limits are shorter
+TEST_TIMEOUT = 60  # seconds per test, the same limit CTest sets (tests/CMakeLists.txt)
 
 # ---------------------------------------------------------------- lexing
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Proves the downloads in dist/ (made by scripts/release.sh) where they run:
+# Proves the downloads in dist/ (made by scripts/build-downloads.sh) where
+# they run:
 # - linux-aarch64: statically linked; the CLI tests pass against it under
 #   qemu-aarch64-static (no arm64 root given); its PNGs equal x86-64's;
 # - every build paints the bundled art as recorded in tests/pictures.sha256;
@@ -7,15 +8,13 @@
 # - windows-x86_64: tarvex.exe under Wine writes the same PNGs as Linux;
 # - the .deb installs with apt, converts, has its manual page, removes
 #   cleanly, and lintian finds no error or warning.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-Root=$PWD
-scripts/setup.sh qemu-user-static wine wine64 lintian man-db file unzip python3
+. "$(dirname "$0")/lib.sh"
+NeedRoot "a chroot, and installing the package"
+Install "${BASE_PACKAGES[@]}" qemu-user-static wine wine64 lintian man-db file unzip
 Version=$(scripts/check-version.sh --print)
 Dist=$Root/dist
-Work=$(mktemp -d)
+Scratch
 chmod 755 "$Work" # user 65534 runs the arm64 program in the CLI tests
-trap 'rm -rf "$Work"' EXIT
 export WINEDEBUG=-all
 
 for Arch in x86_64 aarch64; do
@@ -41,8 +40,7 @@ chroot "$Work/root" /tarvex /colours.ans /colours.png
 test -s "$Work/root/colours.png"
 
 echo "== arm64: the CLI tests under qemu-aarch64-static"
-cmake --preset release >/dev/null
-cmake --build --preset release -j"$(nproc)" --target cli_tests >/dev/null
+Build release cli_tests
 TARVEX_UNDER_TEST=$Arm TARVEX_LAUNCHER=$(command -v qemu-aarch64-static) \
   build/release/tests/cli_tests --gtest_brief=1
 
@@ -76,9 +74,9 @@ wine cmd /c exit >/dev/null 2>&1 || true
 Compare windows wine "$Exe"
 
 echo "== the pinned pictures from every build"
-scripts/check-pictures.sh "$Font" "$X86"
-scripts/check-pictures.sh "$Font" qemu-aarch64-static "$Arm"
-scripts/check-pictures.sh "$Font" wine "$Exe"
+scripts/test-pictures.sh "$Font" "$X86"
+scripts/test-pictures.sh "$Font" qemu-aarch64-static "$Arm"
+scripts/test-pictures.sh "$Font" wine "$Exe"
 
 echo "== debian package"
 lintian --fail-on error,warning "$Dist/tarvex_${Version}-1_amd64.deb"

@@ -3,8 +3,8 @@
 # without, in folders of their own, and checks every PNG against the SHA-256
 # recorded in tests/pictures.sha256. The pictures are pinned, so a fault
 # cannot hide behind builds that merely agree with each other.
-# Usage: scripts/check-pictures.sh [--write] <cp437.fnt> <command...>
-#   e.g. scripts/check-pictures.sh build/cp437.fnt qemu-aarch64-static tarvex
+# Usage: scripts/test-pictures.sh [--write] <cp437.fnt> <command...>
+#   e.g. scripts/test-pictures.sh build/cp437.fnt qemu-aarch64-static tarvex
 # --write records the pictures of the given build instead; look at them first.
 # Exits 77 (skipped) when the font file is missing.
 set -euo pipefail

@@ -7,18 +7,11 @@
 #   tarvex-<v>.tar.gz                                                 the source
 #   SHA256SUMS
 # The binary archives carry cp437.fnt from Debian's console-data with its
-# licence. Usage: scripts/release.sh   (DEB_BUILD_OPTIONS=nocheck skips the
-# package's own test run)
-set -euo pipefail
-cd "$(dirname "$0")/.."
-Root=$PWD
-scripts/setup.sh g++-aarch64-linux-gnu qemu-user-static mingw-w64 libz-mingw-w64-dev \
-  debhelper devscripts dpkg-dev fakeroot zip
-if ! dpkg-query -W -f='${Status}' zlib1g-dev:arm64 2>/dev/null | grep 'install ok installed' >/dev/null; then
-  dpkg --add-architecture arm64
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends zlib1g-dev:arm64 >/dev/null
-fi
+# licence. Usage: scripts/build-downloads.sh   (DEB_BUILD_OPTIONS=nocheck
+# skips the package's own test run)
+. "$(dirname "$0")/lib.sh"
+Install "${BASE_PACKAGES[@]}" g++-aarch64-linux-gnu qemu-user-static mingw-w64 \
+  libz-mingw-w64-dev zlib1g-dev:arm64 debhelper devscripts dpkg-dev fakeroot zip
 scripts/check-version.sh
 Version=$(scripts/check-version.sh --print)
 
@@ -31,10 +24,9 @@ Work=$Root/build/release-work
 rm -rf "$Dist" "$Work"
 mkdir -p "$Dist" "$Work"
 
-Build() { # preset; from scratch, so everything carries this commit's date
+Fresh() { # preset; from scratch, so everything carries this commit's date
   rm -rf "build/$1"
-  cmake --preset "$1" >/dev/null
-  cmake --build --preset "$1" -j"$(nproc)" --target tarvex >/dev/null
+  Build "$1" tarvex
 }
 
 # Sorted, owner-free, dated archives.
@@ -61,17 +53,17 @@ Folder() { # name, program, windows (yes: texts with CR LF, no manual page)
 }
 
 echo "== linux x86-64 (static)"
-Build linux-x86_64
+Fresh linux-x86_64
 Folder "tarvex-$Version-linux-x86_64" build/linux-x86_64/tarvex no
 Tarball "$Dist/tarvex-$Version-linux-x86_64.tar.gz" "tarvex-$Version-linux-x86_64"
 
 echo "== linux arm64 (static, cross-built)"
-Build linux-aarch64
+Fresh linux-aarch64
 Folder "tarvex-$Version-linux-aarch64" build/linux-aarch64/tarvex no
 Tarball "$Dist/tarvex-$Version-linux-aarch64.tar.gz" "tarvex-$Version-linux-aarch64"
 
 echo "== windows x86-64 (static)"
-Build windows
+Fresh windows
 Folder "tarvex-$Version-windows-x86_64" build/windows/tarvex.exe yes
 (cd "$Work" && find "tarvex-$Version-windows-x86_64" -print | sort |
   zip -X -9 -q -@ "$Dist/tarvex-$Version-windows-x86_64.zip")

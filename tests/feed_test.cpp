@@ -105,6 +105,39 @@ TEST(Sauce, PlayableLengthStopsBeforeTheRecord) {
     EXPECT_EQ(PlayableLength(Record), 128u);
 }
 
+// Where a block ends inside a sequence: the pieces as they arrive, and the
+// cell that the X lands in.
+TEST(Blocks, SequencesSplitAtTheEdgeOfABlock) {
+    const std::vector<std::pair<std::vector<std::string>, TCharInfo>> Cases = {
+        {{"\x1b", "", "[31mX"}, {'X', 1, 0, false}}, // an empty block changes nothing
+        {{"\x1b", "[3", "", "1mX"}, {'X', 1, 0, false}},
+        {{"\x1b(", "[31mX"}, {'X', 7, 0, false}}, // "(" cannot act: all of it is skipped
+        {{"\x1b", "(", "[31mX"}, {'X', 7, 0, false}},
+        {{"\x1b[3", "\x1b[32mX"}, {'X', 2, 0, false}}, // ESC starts over
+        {{"\x1b(", "\x1b[32mX"}, {'X', 2, 0, false}},
+    };
+    for (const auto &[Pieces, Want] : Cases) {
+        ResetScreen();
+        TWalkState Walk;
+        for (const std::string &Piece : Pieces)
+            WalkBytes(Walk, TBytes(Piece.begin(), Piece.end()));
+        const TCharInfo &Got = ScreenBuffer[0][0];
+        EXPECT_TRUE(Got.Ch == Want.Ch && Got.Fg == Want.Fg && Got.Bg == Want.Bg)
+            << Pieces[0] << "|" << Pieces[1];
+    }
+    // Runs of NUL bytes of any length, skipped a word at a time.
+    for (std::size_t Nuls = 0; Nuls < 20; ++Nuls) {
+        ResetScreen();
+        TWalkState Walk;
+        WalkBytes(Walk, TBytes(Nuls, 0));
+        const std::string Text = std::string(Nuls, '\0') + "AB";
+        WalkBytes(Walk, TBytes(Text.begin(), Text.end()));
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(ScreenBuffer[0]), 8),
+                  std::string("A\x07\0\0B\x07\0\0", 8))
+            << Nuls;
+    }
+}
+
 TEST(Blocks, EveryInputWalksTheSameInPiecesOfAnySize) {
     std::mt19937 Random(1209);
     for (const auto &[Name, Input] : AllInputs()) {

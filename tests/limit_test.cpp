@@ -1,6 +1,7 @@
 // Size and memory limits of the built program. Slow by nature (each run
 // reads hundreds of MiB or more), so CTest labels these "slow".
 #include "cli_support.h"
+#include "terminal/terminal.h"
 
 namespace {
 
@@ -37,12 +38,15 @@ TEST_F(Limits, LargeInputsConvertInConstantMemory) {
     EXPECT_EQ(ReadFile(Dir / "sparse.png"), Picture);
 
     // The same through a pipe; then a sequence that cannot act, open for
-    // 256 MiB, which keeps none of its bytes and paints nothing.
+    // 256 MiB from the last byte of the first block on, which keeps none of
+    // its bytes and paints nothing.
     WriteFile(Dir / "empty.ans", "");
     ExpectRun({"empty.ans"}, Converted("empty.ans", "empty.png"), 0);
     for (const auto &[Head, Expected] :
          {std::pair<std::string, std::string>{"cat art.ans", Picture},
-          std::pair<std::string, std::string>{"printf '\\033('", ReadFile(Dir / "empty.png")}}) {
+          std::pair<std::string, std::string>{"head -c " + std::to_string(INPUT_BLOCK - 1) +
+                                                  " /dev/zero; printf '\\033('",
+                                              ReadFile(Dir / "empty.png")}}) {
         Result = RunShell("{ " + Head + "; head -c " + std::to_string(LARGE) +
                           " /dev/zero; } | \"$@\" /dev/stdin piped.png");
         Expect(Result, Converted("/dev/stdin", "piped.png"), 0);

@@ -121,8 +121,7 @@ const std::uint8_t *ContinueSequence(TWalkState &State, const std::uint8_t *P,
         HandleEscapeSequence(State.EscapeBuffer);
     }
     State.InEscapeSequence = false;
-    State.Skipping = false;
-    State.EscapeBuffer.clear();
+    State.EscapeBuffer.clear(); // a state saved between sequences (the page's player) holds nothing
     return *Stop == ESC ? Stop : Stop + 1;
 }
 

@@ -138,6 +138,22 @@ TEST(Blocks, SequencesSplitAtTheEdgeOfABlock) {
     }
 }
 
+// Long enough for many blocks, and every byte counts: a letter after each
+// colour change and no line ends, so one byte lost or repeated anywhere
+// shifts the whole last screen.
+TEST(Blocks, FeedKeepsEveryByteAcrossManyBlocks) {
+    TBytes Input;
+    for (int I = 0; Input.size() < 3 * (SAUCE_HOLD + INPUT_BLOCK); ++I) {
+        const std::string Chunk = "\x1b[3" + std::to_string(I % 8) + "m" + char('A' + I % 26);
+        Input.insert(Input.end(), Chunk.begin(), Chunk.end());
+    }
+    Input = WithSauce(Input, 3);
+    const TScreenShot Once = WalkedInPieces(Input, [&Input] { return Input.size(); });
+    std::mt19937 Random(2026);
+    for (const std::size_t Most : {std::size_t{7}, std::size_t{5000}, std::size_t{300000}})
+        ASSERT_EQ(FedInPieces(Input, [&] { return Random() % Most + 1; }), Once) << Most;
+}
+
 TEST(Blocks, EveryInputWalksTheSameInPiecesOfAnySize) {
     std::mt19937 Random(1209);
     for (const auto &[Name, Input] : AllInputs()) {

@@ -38,15 +38,17 @@ TEST_F(Limits, LargeInputsConvertInConstantMemory) {
     EXPECT_EQ(ReadFile(Dir / "sparse.png"), Picture);
 
     // The same through a pipe; then a sequence that cannot act, open for
-    // 256 MiB from the last byte of the first block on, which keeps none of
-    // its bytes and paints nothing.
+    // 256 MiB (from the middle and from the last byte of a block), which keeps
+    // none of its bytes and paints nothing.
     WriteFile(Dir / "empty.ans", "");
     ExpectRun({"empty.ans"}, Converted("empty.ans", "empty.png"), 0);
+    const std::string Blank = ReadFile(Dir / "empty.png");
     for (const auto &[Head, Expected] :
          {std::pair<std::string, std::string>{"cat art.ans", Picture},
+          std::pair<std::string, std::string>{"printf '\\033('", Blank},
           std::pair<std::string, std::string>{"head -c " + std::to_string(INPUT_BLOCK - 1) +
                                                   " /dev/zero; printf '\\033('",
-                                              ReadFile(Dir / "empty.png")}}) {
+                                              Blank}}) {
         Result = RunShell("{ " + Head + "; head -c " + std::to_string(LARGE) +
                           " /dev/zero; } | \"$@\" /dev/stdin piped.png");
         Expect(Result, Converted("/dev/stdin", "piped.png"), 0);

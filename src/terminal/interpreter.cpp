@@ -148,7 +148,6 @@ const std::uint8_t *ContinueSequence(TWalkState &State, const std::uint8_t *P,
             if (P == End) { // still open where the block ends
                 State.InEscapeSequence = true;
                 State.Skipping = Start < End && *Start != '[';
-                State.EscapeBuffer.clear();
                 if (!State.Skipping)
                     Append(State.EscapeBuffer, Start, End);
                 return;

@@ -150,6 +150,20 @@ export async function testPacks({ page, problems, runNative, work, fontOf, packs
     problems.push(`many.zip: ${many.states.length} files in the gallery, "${many.progress}", offered as ${many.name}`);
   figures.many = { files: 1000, pageMs: many.ms };
 
+  // Files dropped on the page (made in the page: puppeteer cannot drag).
+  const beforeDrop = await page.evaluate(() => Number(document.body.dataset.conversions || 0));
+  await page.evaluate(() => {
+    const dropped = new DataTransfer();
+    dropped.items.add(new File(['\x1b[1;31mdropped\r\n'], 'one.ans'));
+    dropped.items.add(new File(['GIF89a'], 'two.gif'));
+    document.getElementById('drop').dispatchEvent(new DragEvent('drop', { dataTransfer: dropped, bubbles: true }));
+  });
+  await page.waitForSelector(`body[data-conversions="${beforeDrop + 1}"][data-pack="done"]`);
+  const dropStates = await page.$$eval('#gallery li', items =>
+    items.map(li => [li.querySelector('.path').textContent, li.querySelector('.state').textContent]));
+  if (JSON.stringify(dropStates) !== JSON.stringify([['one.ans', 'converted'], ['two.gif', 'skipped: a GIF picture']]))
+    problems.push(`dropped files: the gallery shows ${JSON.stringify(dropStates)}`);
+
   // 200 files in the page against 200 native runs, in the same run.
   const timedFolder = fs.mkdtempSync(path.join(work, 'timed-'));
   spawnSync('python3', ['-c', 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])',

@@ -2,14 +2,18 @@
 """Writes deterministic inputs for tarvex: for comparing two builds (another
 architecture, Windows, the browser), random bytes, dense escape sequences
 with odd parameters, unfinished sequences, text that scrolls and wraps, and
-generated art; with --fuzz-seeds, the seed corpora of the fuzz targets; with
---hostile, the large hostile inputs of scripts/test-hostile.sh.
+generated art; with --page, what the page's test adds to those (the bundled
+art, an empty file, tens of MB, a long unfinished sequence, a file whose
+output would be itself); with --fuzz-seeds, the seed corpora of the fuzz
+targets; with --hostile, the large hostile inputs of scripts/test-hostile.sh.
 
 Usage: scripts/make-inputs.py <folder> [count per kind]
+       scripts/make-inputs.py --page <folder>
        scripts/make-inputs.py --fuzz-seeds <corpus folder> <art folder>
        scripts/make-inputs.py --hostile <folder>
 """
 
+import glob
 import os
 import random
 import subprocess
@@ -54,6 +58,18 @@ def comparison_inputs(folder, count):
                    check=True)
 
 
+def page_inputs(folder):
+    root = os.path.join(os.path.dirname(__file__), "..")
+    for art in glob.glob(os.path.join(root, "examples", "*.ans")) + \
+            glob.glob(os.path.join(root, "bench", "art", "*.ans")):
+        write(folder, os.path.basename(art), open(art, "rb").read())
+    write(folder, "empty.ans", b"")
+    art = open(os.path.join(root, "bench", "art", "bs-alove.ans"), "rb").read()
+    write(folder, "large.ans", art * (40 * 1024 * 1024 // len(art)))  # tens of MB
+    write(folder, "unfinished.ans", b"start\r\n" + b"\x1b[1;3" * 20000 + b"\x1b")
+    write(folder, "picture.png", b"\x1b[31mnot a picture\r\n")  # its output would be itself
+
+
 def fuzz_seeds(corpus, art_folder):
     rng = random.Random(437)
     art = [open(os.path.join(art_folder, f), "rb").read()
@@ -86,6 +102,8 @@ def main():
     args = sys.argv[1:]
     if args[:1] == ["--fuzz-seeds"] and len(args) == 3:
         fuzz_seeds(args[1], args[2])
+    elif args[:1] == ["--page"] and len(args) == 2:
+        page_inputs(args[1])
     elif args[:1] == ["--hostile"] and len(args) == 2:
         hostile_inputs(args[1])
     elif 1 <= len(args) <= 2 and not args[0].startswith("--"):

@@ -28,13 +28,11 @@ constexpr std::size_t MAX_SAVED_SEQUENCE = 4096;
 
 // Everything the walk changes, so that it can be put back.
 struct TScreenState {
-    std::size_t Offset = 0; // bytes walked to reach it
+    std::size_t Offset; // bytes walked to reach it
     TScreenBuffer Screen;
-    std::int32_t X = 0;
-    std::int32_t Y = 0;
-    std::uint8_t Fg = 7;
-    std::uint8_t Bg = 0;
-    bool Bright = false;
+    std::int32_t X;
+    std::int32_t Y;
+    TAttributes Attributes;
     TWalkState Walk;
 };
 
@@ -50,7 +48,7 @@ std::vector<std::uint8_t> Rgba(static_cast<std::size_t>(Image.Width) *
                                static_cast<std::size_t>(Image.Height) * 4);
 
 TScreenState Capture() {
-    return TScreenState{Walked, ScreenBuffer, CurX, CurY, CurrentFG, CurrentBG, BrightAttr, Walk};
+    return TScreenState{Walked, ScreenBuffer, CurX, CurY, CurrentAttributes(), Walk};
 }
 
 void Restore(const TScreenState &State) {
@@ -59,9 +57,7 @@ void Restore(const TScreenState &State) {
     ScreenBuffer = State.Screen;
     CurX = State.X;
     CurY = State.Y;
-    CurrentFG = State.Fg;
-    CurrentBG = State.Bg;
-    BrightAttr = State.Bright;
+    SetCurrentAttributes(State.Attributes);
     Walk = State.Walk;
     Walked = State.Offset;
 }

@@ -6,32 +6,17 @@
 # (tests/web/make_packs.py) and playback, comparing every PNG, report line
 # and exit status with the native program's. Leaves screenshots, the timing
 # figures and the page's size in build/web-test/.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-scripts/setup.sh chromium python3
+. "$(dirname "$0")/lib.sh"
+Install "${BASE_PACKAGES[@]}" chromium
 # Node.js 18 or later with npm: the machine's own, else Debian's.
-command -v npm >/dev/null || scripts/setup.sh nodejs npm
-bash scripts/web.sh --build-only
-cmake --preset release >/dev/null
-cmake --build --preset release -j"$(nproc)" --target tarvex >/dev/null
+command -v npm >/dev/null || Install nodejs npm
+scripts/build-page.sh
+Build release tarvex
 Out=build/web-test
 Inputs=$Out/inputs
 rm -rf "$Out"
-mkdir -p "$Inputs"
 scripts/make-inputs.py "$Inputs" 4
-cp examples/*.ans bench/art/*.ans "$Inputs/"
-: > "$Inputs/empty.ans"
-python3 - "$Inputs" <<'PY'
-import os, sys
-folder = sys.argv[1]
-art = open(os.path.join(folder, 'bs-alove.ans'), 'rb').read()
-with open(os.path.join(folder, 'large.ans'), 'wb') as out:  # tens of MB
-    out.write(art * (40 * 1024 * 1024 // len(art)))
-with open(os.path.join(folder, 'unfinished.ans'), 'wb') as out:
-    out.write(b'start\r\n' + b'\x1b[1;3' * 20000 + b'\x1b')
-with open(os.path.join(folder, 'picture.png'), 'wb') as out:  # its output would be itself
-    out.write(b'\x1b[31mnot a picture\r\n')
-PY
+scripts/make-inputs.py --page "$Inputs"
 # Packs: from the repository's art and 200 generated inputs.
 scripts/make-inputs.py "$Out/many" 40
 python3 tests/web/make_packs.py . "$Out/many" "$Out/packs"

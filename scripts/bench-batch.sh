@@ -4,18 +4,13 @@
 # with -P 1 and -P 2, beside the plain shell loop of the manual page, all in
 # this run. The art is the bench art (bench/art and 25 pieces from
 # bench/make_art.py), ten copies of it in folders of their own.
-# Usage: scripts/batch-rate.sh [runs]
-set -euo pipefail
-cd "$(dirname "$0")/.."
-Root=$PWD
+# Usage: scripts/bench-batch.sh [runs]
+. "$(dirname "$0")/lib.sh"
 Runs=${1:-5}
-scripts/setup.sh python3
-cmake --preset release >/dev/null
-cmake --build --preset release -j"$(nproc)" --target tarvex >/dev/null
+Install "${BASE_PACKAGES[@]}"
+Build release tarvex
 Tarvex=$Root/build/release/tarvex
-
-Work=$(mktemp -d)
-trap 'rm -rf "$Work"' EXIT
+Scratch
 scripts/get-font.sh "$Work/cp437.fnt" >/dev/null
 python3 bench/make_art.py "$Work/one" 25 437 >/dev/null
 cp bench/art/*.ans "$Work/one/"

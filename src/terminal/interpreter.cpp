@@ -206,33 +206,31 @@ void TInputFeed::Feed(std::span<const std::uint8_t> Bytes) {
 
 void TInputFeed::Finish() {
     const std::span<const std::uint8_t> Held(Buffer_.get() + Begin_, End_ - Begin_);
-    WalkBytes(Walk_, Held.first(PlayableLength(Held)));
-    Begin_ = End_;
-    Walk_ = TWalkState{}; // a sequence still open at the end is dropped
+    WalkBytes(Walk_, Held.first(PlayableLength(Held))); // a sequence left open is dropped
 }
 
 void ParseAnsiFile(const std::string &FileName) {
     const TFile File = OpenForReading(FileName);
     const TFileInfo Info = QueryFile(File, FileName);
-    // Files are read to the size they report; pipes and devices to their end.
+    // Files are read to the size they report, and refused first when that is
+    // too large; pipes and devices are read to their end.
     const bool Sized = Info.Kind == TFileKind::Regular;
     if (Sized)
         CheckInputSize(Info.Size);
-    std::uint64_t Left = Info.Size;
     std::uint64_t Total = 0;
     TInputFeed Input;
     for (;;) {
         const std::span<std::uint8_t> Room = Input.Space();
-        const std::size_t Want = Sized ? static_cast<std::size_t>(std::min<std::uint64_t>(Room.size(), Left))
-                                       : Room.size();
+        const std::size_t Want =
+            Sized ? static_cast<std::size_t>(std::min<std::uint64_t>(Room.size(), Info.Size - Total))
+                  : Room.size();
         const std::size_t Got = ReadFully(File, Room.data(), Want, FileName);
-        Total += Got;
         if (Sized && Got < Want)
             RaiseFileError(TFileAction::Read, FileName, "File is shorter than its reported size");
+        Total += Got;
         CheckInputSize(Total);
         Input.Play(Got);
-        Left -= Sized ? Got : 0;
-        if (Got < Want || Want == 0)
+        if (Got < Want || Want == 0) // the end of a stream, or all of a file
             break;
     }
     Input.Finish();

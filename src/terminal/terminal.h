@@ -118,6 +118,7 @@ class TInputFeed {
     // Copies bytes in through Space and Play.
     void Feed(std::span<const std::uint8_t> Bytes);
     // The input has ended: plays the held bytes that no SAUCE record claims.
+    // Nothing may be fed after it.
     void Finish();
 
   private:

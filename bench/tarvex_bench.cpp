@@ -97,8 +97,9 @@ void FillScreenWithArt() {
     const std::string &Art = ArtBytes();
     const std::size_t Tail = std::min<std::size_t>(Art.size(), 1 << 20);
     TWalkState State;
-    WalkBytes(State, std::span<const std::uint8_t>(
-        reinterpret_cast<const std::uint8_t *>(Art.data() + Art.size() - Tail), Tail));
+    WalkBytes(State,
+              std::span<const std::uint8_t>(
+                  reinterpret_cast<const std::uint8_t *>(Art.data() + Art.size() - Tail), Tail));
 }
 
 void Paint(benchmark::State &State, bool WithFont) {

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "png_facts.h"
-#include "screen_shot.h"
 #include "render/render.h"
+#include "screen_shot.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size
 
     ResetScreen();
     TWalkState State;
-    InPieces(Input, Sizes, [&State](std::span<const std::uint8_t> Piece) { WalkBytes(State, Piece); });
+    InPieces(Input, Sizes,
+             [&State](std::span<const std::uint8_t> Piece) { WalkBytes(State, Piece); });
     FUZZ_CHECK(TakeScreenShot() == Once);
 
     // Through the feed, which holds back a trailing SAUCE record.

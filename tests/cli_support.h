@@ -64,23 +64,32 @@ inline const TLines NO_FONT =
 inline const TLines FONT_LOADED = {"Font data loaded successfully"};
 inline const TLines FONT_TOO_SMALL = {"Font file too small, using fallback rendering"};
 
-inline TLines WriteFailure(const std::string &Output, const std::string &Details) {
-    return {"Error creating PNG file: " + Output,
-            "Possible causes:",
-            " - You might not have permission to write to this location",
-            " - The disk might be full",
-            "",
-            "Technical details: " + Details};
+// A failure report: its first lines, the causes, an empty line, the details.
+inline TLines Failure(TLines Head, const TLines &Causes, const std::string &Details) {
+    Head.push_back("Possible causes:");
+    Head.insert(Head.end(), Causes.begin(), Causes.end());
+    Head.insert(Head.end(), {"", "Technical details: " + Details});
+    return Head;
 }
 
-inline TLines ReadFailure(const std::string &Input, const std::string &Details) {
-    return {"Error reading ANSI file: " + Input,
-            "Possible causes:",
-            " - The file might be corrupted",
-            " - The file might not be a valid ANSI file",
-            " - You might not have permission to read the file",
-            "",
-            "Technical details: " + Details};
+// The lines of a run that cannot read In.
+inline TLines ReadFailure(const std::string &In, const std::string &Details) {
+    return Failure({"Parsing ANSI file: " + In, "Error reading ANSI file: " + In},
+                   {" - The file might be corrupted", " - The file might not be a valid ANSI file",
+                    " - You might not have permission to read the file"},
+                   Details);
+}
+
+// The lines of a run that reads In but cannot write Out, with the font lines
+// given (none when the output is refused before the font is looked up).
+inline TLines WriteFailure(const std::string &In, const std::string &Out,
+                           const std::string &Details, const TLines &Font = NO_FONT) {
+    return Failure(
+        Join({{"Parsing ANSI file: " + In, "Rendering to PNG: " + Out},
+              Font,
+              {"Error creating PNG file: " + Out}}),
+        {" - You might not have permission to write to this location", " - The disk might be full"},
+        Details);
 }
 
 // The lines of a run that converts In to Out, with the font lines given.

@@ -18,11 +18,10 @@ class Cli : public ScratchDirTest {
     // The output is refused before the font is looked up.
     void ExpectRefused(const TLines &Args, const std::string &Reason) {
         const std::string &Output = Args.size() > 1 ? Args[1] : Args[0];
-        ExpectRun(
-            Args,
-            Join({{"Parsing ANSI file: " + Args[0], "Rendering to PNG: " + Output},
-                  WriteFailure(Output, "Unable to create file \"" + Output + "\": " + Reason)}),
-            1);
+        ExpectRun(Args,
+                  WriteFailure(Args[0], Output,
+                               "Unable to create file \"" + Output + "\": " + Reason, {}),
+                  1);
     }
 };
 
@@ -89,8 +88,8 @@ TEST_F(Cli, DefaultOutputBesideTheInputAndExtraArgumentsIgnored) {
     WriteFile(Dir / "cp437.fnt", std::string(4096, '\x18'));
     ExpectRun({Input}, Converted("art.ans", "art.png", FONT_LOADED), 0);
     const std::string First = ReadFile(Dir / "art.png");
-    ExpectRun({Input, "other.png", "third", "fourth"}, Converted("art.ans", "other.png", FONT_LOADED),
-              0);
+    ExpectRun({Input, "other.png", "third", "fourth"},
+              Converted("art.ans", "other.png", FONT_LOADED), 0);
     EXPECT_EQ(ReadFile(Dir / "other.png"), First);
     TRunOptions NoStdin; // the files opened may get descriptor 0
     NoStdin.CloseStdin = true;
@@ -109,10 +108,7 @@ TEST_F(Cli, OutputThatCannotBeCreated) {
              {"taken.png", "Is a directory"}}) {
         ExpectRun(
             {Input, Output},
-            Join({{"Parsing ANSI file: art.ans", "Rendering to PNG: " + Output},
-                  NO_FONT,
-                  WriteFailure(Output, "Unable to create file \"" + Output + "\": " + Reason)}),
-            1);
+            WriteFailure(Input, Output, "Unable to create file \"" + Output + "\": " + Reason), 1);
     }
     EXPECT_FALSE(fs::exists(Dir / "no"));
 }
@@ -156,9 +152,7 @@ TEST_F(Cli, HugeInputIsRefusedBeforeReading) {
     for (const std::uintmax_t Size : {std::uintmax_t{1} << 31, (std::uintmax_t{1} << 32) + 3}) {
         { std::ofstream Touch(Dir / "big.ans"); }
         fs::resize_file(Dir / "big.ans", Size);
-        ExpectRun(
-            {"big.ans"},
-            Join({{"Parsing ANSI file: big.ans"}, ReadFailure("big.ans", "Range check error")}), 1);
+        ExpectRun({"big.ans"}, ReadFailure("big.ans", "Range check error"), 1);
         EXPECT_FALSE(fs::exists(Dir / "big.png"));
     }
 }
@@ -170,9 +164,8 @@ TEST_F(Cli, ShortReadsAreErrorsForInputAndFont) {
         GTEST_SKIP() << "no file that overstates its size here";
     fs::create_symlink(Liar, Dir / "liar.ans");
     ExpectRun({"liar.ans"},
-              Join({{"Parsing ANSI file: liar.ans"},
-                    ReadFailure("liar.ans", "Unable to read file \"liar.ans\": File is shorter "
-                                            "than its reported size")}),
+              ReadFailure("liar.ans", "Unable to read file \"liar.ans\": File is shorter "
+                                      "than its reported size"),
               1);
     fs::create_symlink(Liar, Dir / "cp437.fnt");
     ExpectRun({Art()},

@@ -29,15 +29,11 @@ class Fault : public ScratchDirTest {
         return RunWrapped("/usr/bin/setpriv",
                           {"--reuid=65534", "--regid=65534", "--clear-groups", "--"}, Args);
     }
-    static TLines Failed(const std::string &Output, const std::string &Details) {
-        return Join({{"Parsing ANSI file: in.ans", "Rendering to PNG: " + Output},
-                     NO_FONT,
-                     WriteFailure(Output, Details)});
-    }
 };
 
 TEST_F(Fault, OutputToAFullDevice) {
-    Expect(Run({"in.ans", "/dev/full"}), Failed("/dev/full", "Stream write error"), 1);
+    Expect(Run({"in.ans", "/dev/full"}), WriteFailure("in.ans", "/dev/full", "Stream write error"),
+           1);
 }
 
 TEST_F(Fault, PermissionsAsAnUnprivilegedUser) {
@@ -46,17 +42,15 @@ TEST_F(Fault, PermissionsAsAnUnprivilegedUser) {
     fs::create_directory(Dir / "locked");
     ::chmod((Dir / "locked").c_str(), 0555);
     Expect(RunAsNobody({"in.ans", "locked/out.png"}),
-           Failed("locked/out.png", "Unable to create file \"locked/out.png\": Permission denied"),
+           WriteFailure("in.ans", "locked/out.png",
+                        "Unable to create file \"locked/out.png\": Permission denied"),
            1);
     EXPECT_FALSE(fs::exists(Dir / "locked" / "out.png"));
 
     WriteFile(Dir / "secret.ans", "hidden");
     ::chmod((Dir / "secret.ans").c_str(), 0);
-    Expect(
-        RunAsNobody({"secret.ans"}),
-        Join({{"Parsing ANSI file: secret.ans"},
-              ReadFailure("secret.ans", "Unable to open file \"secret.ans\": Permission denied")}),
-        1);
+    Expect(RunAsNobody({"secret.ans"}),
+           ReadFailure("secret.ans", "Unable to open file \"secret.ans\": Permission denied"), 1);
     EXPECT_FALSE(fs::exists(Dir / "secret.png"));
 
     // A file we may write but not read is not looked into: it is replaced.
@@ -75,14 +69,13 @@ TEST_F(Fault, PermissionsAsAnUnprivilegedUser) {
 
 TEST_F(Fault, FifoFontNeverHangs) {
     ASSERT_EQ(::mkfifo((Dir / "cp437.fnt").c_str(), 0644), 0);
-    Expect(Run({"in.ans"}),
-           Converted("in.ans", "in.png", FONT_TOO_SMALL), 0);
+    Expect(Run({"in.ans"}), Converted("in.ans", "in.png", FONT_TOO_SMALL), 0);
 }
 
 TEST_F(Fault, FileSizeLimitIsAWriteErrorNotAKill) {
     // 1 block of 512 bytes: the PNG header fits, its data does not.
     Expect(RunShell("ulimit -f 1; exec \"$@\" in.ans out.png"),
-           Failed("out.png", "Stream write error"), 1);
+           WriteFailure("in.ans", "out.png", "Stream write error"), 1);
     EXPECT_EQ(fs::file_size(Dir / "out.png"), 512u);
 }
 

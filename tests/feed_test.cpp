@@ -18,9 +18,9 @@ namespace fs = std::filesystem;
 const std::vector<std::pair<std::string, TBytes>> &AllInputs() {
     static const auto All = [] {
         std::vector<std::pair<std::string, TBytes>> Found;
-        for (const fs::path &Folder : {fs::path(TARVEX_SOURCE_DIR) / "examples",
-                                       fs::path(TARVEX_SOURCE_DIR) / "bench" / "art",
-                                       fs::path(TARVEX_GENERATED_INPUTS)})
+        for (const fs::path &Folder :
+             {fs::path(TARVEX_SOURCE_DIR) / "examples",
+              fs::path(TARVEX_SOURCE_DIR) / "bench" / "art", fs::path(TARVEX_GENERATED_INPUTS)})
             for (const auto &Entry : fs::directory_iterator(Folder))
                 if (Entry.path().extension() == ".ans") {
                     std::ifstream In(Entry.path(), std::ios::binary);
@@ -47,7 +47,8 @@ void InPieces(std::span<const std::uint8_t> Input, TNext Next, TTake Take) {
 }
 
 // The screen the walk leaves, without a trailing SAUCE record.
-template <typename TNext> TScreenShot WalkedInPieces(std::span<const std::uint8_t> Input, TNext Next) {
+template <typename TNext>
+TScreenShot WalkedInPieces(std::span<const std::uint8_t> Input, TNext Next) {
     ResetScreen();
     TWalkState Walk;
     InPieces(Input.first(PlayableLength(Input)), Next,
@@ -81,8 +82,8 @@ TBytes WithSauce(const TBytes &Input, std::uint8_t Comments, bool EndOfFile = tr
 
 TEST(Sauce, PlayableLengthStopsBeforeTheRecord) {
     const TBytes Art = {'a', 'r', 't', '\r', '\n'};
-    for (const TBytes &Input : {WithSauce(Art, 0), WithSauce(Art, 0, false), WithSauce(Art, 1),
-                                WithSauce(Art, 255), Art})
+    for (const TBytes &Input :
+         {WithSauce(Art, 0), WithSauce(Art, 0, false), WithSauce(Art, 1), WithSauce(Art, 255), Art})
         EXPECT_EQ(PlayableLength(Input), Art.size()) << Input.size();
     // Nothing before the end-of-file byte or the comment block.
     EXPECT_EQ(PlayableLength(WithSauce({}, 0)), 0u);
@@ -171,15 +172,15 @@ TEST(Blocks, FeedNeverPlaysATrailingSauceRecord) {
         // Long enough that bytes are played before the end is known.
         TBytes Long;
         while (Long.size() <= SAUCE_HOLD)
-        while (Long.size() <= SAUCE_HOLD) {
-            Long.insert(Long.end(), Art.begin(), Art.end());
-            Long.push_back('\n');
-        }
+            while (Long.size() <= SAUCE_HOLD) {
+                Long.insert(Long.end(), Art.begin(), Art.end());
+                Long.push_back('\n');
+            }
         for (const TBytes &Input : {Art, WithSauce(Art, 0), WithSauce(Art, 3), Long,
                                     WithSauce(Long, 1), WithSauce(Long, 255)}) {
             const TScreenShot Once = WalkedInPieces(Input, [&Input] { return Input.size(); });
-            for (const std::size_t Size : {std::size_t{1}, std::size_t{7}, std::size_t{64},
-                                           Input.size() + 1})
+            for (const std::size_t Size :
+                 {std::size_t{1}, std::size_t{7}, std::size_t{64}, Input.size() + 1})
                 ASSERT_EQ(FedInPieces(Input, [Size] { return Size; }), Once)
                     << Name << " (" << Input.size() << " bytes) in pieces of " << Size;
             ASSERT_EQ(FedInPieces(Input, [&Random] { return Random() % 40000 + 1; }), Once) << Name;

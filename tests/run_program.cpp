@@ -65,8 +65,8 @@ TRunResult RunProgram(const std::string &Program, const std::vector<std::string>
     if (Child == 0) {
         // A group of its own, so that the deadline also stops what a shell started.
         if (::setpgid(0, 0) != 0 || ::chdir(Where.c_str()) != 0 ||
-            (Options.CloseStdin ? ::close(0) : ::dup2(In, 0)) < 0 ||
-            ::dup2(Err[1], 2) < 0 || (Options.CloseStdout ? ::close(1) : ::dup2(Stdout, 1)) < 0)
+            (Options.CloseStdin ? ::close(0) : ::dup2(In, 0)) < 0 || ::dup2(Err[1], 2) < 0 ||
+            (Options.CloseStdout ? ::close(1) : ::dup2(Stdout, 1)) < 0)
             ::_exit(126);
         ::execv(Argv[0], Argv.data());
         ::_exit(127);

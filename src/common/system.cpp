@@ -241,7 +241,9 @@ bool TFile::Close() {
     return Closed;
 }
 
-std::string SystemErrorText(int ErrorCode) { return WithoutTrailingBlanks(std::strerror(ErrorCode)); }
+std::string SystemErrorText(int ErrorCode) {
+    return WithoutTrailingBlanks(std::strerror(ErrorCode));
+}
 
 int LastSystemError() { return errno; }
 

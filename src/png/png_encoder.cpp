@@ -74,9 +74,8 @@ void Deflate(z_stream &Stream, TPageBuffer &Out, std::size_t &Used, const std::u
 
     // The IDAT length comes first, so the stream is collected in memory.
     z_stream Stream{};
-    const int Init =
-        deflateInit2(&Stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, WINDOW_BITS, MEMORY_LEVEL,
-                     Z_DEFAULT_STRATEGY);
+    const int Init = deflateInit2(&Stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, WINDOW_BITS,
+                                  MEMORY_LEVEL, Z_DEFAULT_STRATEGY);
     if (Init != Z_OK)
         RaiseZlibError(Init);
     const std::unique_ptr<z_stream, int (*)(z_streamp)> StreamGuard(&Stream, deflateEnd);

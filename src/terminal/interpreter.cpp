@@ -222,8 +222,9 @@ void ParseAnsiFile(const std::string &FileName) {
     for (;;) {
         const std::span<std::uint8_t> Room = Input.Space();
         const std::size_t Want =
-            Sized ? static_cast<std::size_t>(std::min<std::uint64_t>(Room.size(), Info.Size - Total))
-                  : Room.size();
+            Sized
+                ? static_cast<std::size_t>(std::min<std::uint64_t>(Room.size(), Info.Size - Total))
+                : Room.size();
         const std::size_t Got = ReadFully(File, Room.data(), Want, FileName);
         if (Sized && Got < Want)
             RaiseFileError(TFileAction::Read, FileName, "File is shorter than its reported size");

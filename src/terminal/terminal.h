@@ -100,7 +100,8 @@ constexpr std::string_view COMMENT_ID = "COMNT";
 constexpr std::size_t COMMENT_LINE = 64;
 constexpr std::size_t MOST_COMMENTS = 255;
 // The longest record with all that comes before it.
-constexpr std::size_t SAUCE_HOLD = 1 + COMMENT_ID.size() + COMMENT_LINE * MOST_COMMENTS + SAUCE_RECORD;
+constexpr std::size_t SAUCE_HOLD =
+    1 + COMMENT_ID.size() + COMMENT_LINE * MOST_COMMENTS + SAUCE_RECORD;
 
 // The bytes that are played: everything before a trailing SAUCE record, its
 // comment block and the end-of-file byte that precedes them.

@@ -117,8 +117,12 @@ const std::uint8_t *ContinueSequence(TWalkState &State, const std::uint8_t *P,
         return End;
     }
     if (*Stop != ESC && !State.Skipping) {
-        Append(State.EscapeBuffer, P, Stop + 1);
-        HandleEscapeSequence(State.EscapeBuffer);
+        // Played again as the bytes it was, ESC first: sequences are handed
+        // on in one place, where the compiler can inline the hand-over.
+        std::string Whole(1, static_cast<char>(ESC));
+        Append(Whole.append(State.EscapeBuffer), P, Stop + 1);
+        TWalkState Fresh;
+        WalkBytes(Fresh, {reinterpret_cast<const std::uint8_t *>(Whole.data()), Whole.size()});
     }
     State.InEscapeSequence = false;
     State.EscapeBuffer.clear(); // a state saved between sequences (the page's player) holds nothing

@@ -52,16 +52,19 @@ def art_files(work):
 
 
 def per_file(programs, files, runs, work):
-    """Per-file medians of each program, file by file."""
+    """Per-file medians of each program, file by file. hyperfine times one
+    command after the other, and the first is slower: the order turns with
+    every file, so each build is first as often as the others."""
     medians = [[] for _ in programs]
     for index, art in enumerate(files):
         shutil.copy(art, work / ("in%d.ans" % index))
         out = work / ("h%d.json" % index)
+        order = [(index + k) % len(programs) for k in range(len(programs))]
         run(["hyperfine", "-N", "--style", "none", "--warmup", "3", "--runs", str(runs),
              "--export-json", str(out)]
-            + ["%s in%d.ans out%d-%d.png" % (p, index, index, n) for n, p in enumerate(programs)],
+            + ["%s in%d.ans out%d-%d.png" % (programs[n], index, index, n) for n in order],
             cwd=work, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for n, result in enumerate(json.loads(out.read_text())["results"]):
+        for n, result in zip(order, json.loads(out.read_text())["results"]):
             medians[n].append(result["median"])
     return medians
 

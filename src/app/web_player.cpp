@@ -116,7 +116,7 @@ EMSCRIPTEN_KEEPALIVE std::size_t tarvex_player_start() {
     States.assign(1, Capture());
     for (std::size_t Next = Interval; Next < Playable; Next += Interval) {
         WalkTo(Next);
-        if (Walk.EscapeBuffer.size() <= MAX_SAVED_SEQUENCE)
+        if (Walk.Sequence.size() <= MAX_SAVED_SEQUENCE)
             States.push_back(Capture());
     }
     return Playable;

@@ -109,24 +109,30 @@ const std::uint8_t *ContinueSequence(TWalkState &State, const std::uint8_t *P,
     const std::uint8_t *Stop = P;
     while (Stop < End && !ENDS_SEQUENCE[*Stop])
         ++Stop;
-    if (State.EscapeBuffer.empty() && P < End && *P != '[')
+    if (!State.Skipping && State.Sequence.size() == 1 && P < End && *P != '[') {
         State.Skipping = true; // the byte after ESC arrives only now
+        State.Sequence.clear();
+    }
     if (Stop == End) {
         if (!State.Skipping)
-            Append(State.EscapeBuffer, P, End);
+            Append(State.Sequence, P, End);
         return End;
     }
-    if (*Stop != ESC && !State.Skipping) {
-        // Played again as the bytes it was, ESC first: sequences are handed
-        // on in one place, where the compiler can inline the hand-over.
-        std::string Whole(1, static_cast<char>(ESC));
-        Append(Whole.append(State.EscapeBuffer), P, Stop + 1);
+    State.InEscapeSequence = false;
+    // Taken out, so that a state saved between sequences (the page's player)
+    // holds nothing.
+    std::string Whole = std::move(State.Sequence);
+    State.Sequence.clear();
+    if (*Stop == ESC)
+        return Stop;
+    if (!State.Skipping) {
+        // Played again as the bytes it was: sequences are handed on in one
+        // place, where the compiler can inline the hand-over.
+        Append(Whole, P, Stop + 1);
         TWalkState Fresh;
         WalkBytes(Fresh, {reinterpret_cast<const std::uint8_t *>(Whole.data()), Whole.size()});
     }
-    State.InEscapeSequence = false;
-    State.EscapeBuffer.clear(); // a state saved between sequences (the page's player) holds nothing
-    return *Stop == ESC ? Stop : Stop + 1;
+    return Stop + 1;
 }
 
 } // namespace
@@ -153,7 +159,7 @@ const std::uint8_t *ContinueSequence(TWalkState &State, const std::uint8_t *P,
                 State.InEscapeSequence = true;
                 State.Skipping = Start < End && *Start != '[';
                 if (!State.Skipping)
-                    Append(State.EscapeBuffer, Start, End);
+                    Append(State.Sequence.assign(1, static_cast<char>(ESC)), Start, End);
                 return;
             }
             if (*P == ESC)

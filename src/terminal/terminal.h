@@ -82,8 +82,8 @@ void ScrollUp();
 // its bytes; any other is skipped to its end without being stored.
 struct TWalkState {
     bool InEscapeSequence = false;
-    bool Skipping = false;    // the open sequence cannot act
-    std::string EscapeBuffer; // the bytes after ESC so far
+    bool Skipping = false; // the open sequence cannot act
+    std::string Sequence;  // unless skipped: its bytes so far, ESC first
 };
 
 // Plays a block of bytes on the screen, continuing the walk that State

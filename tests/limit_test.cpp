@@ -6,7 +6,14 @@
 namespace {
 
 constexpr long MEMORY_LIMIT_KIB = 24 * 1024;
-constexpr std::uintmax_t LARGE = std::uintmax_t{256} << 20;
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool SANITIZED = true; // shadow memory makes any limit meaningless
+#else
+constexpr bool SANITIZED = false;
+#endif
+// Large enough to show constant memory; under the sanitizers, which cannot
+// show it, just large enough for many blocks.
+constexpr std::uintmax_t LARGE = std::uintmax_t{SANITIZED ? 16 : 256} << 20;
 
 class Limits : public ScratchDirTest {
   protected:
@@ -15,11 +22,9 @@ class Limits : public ScratchDirTest {
         WriteFile(Dir / "art.ans", "\x1b[1;44mart\x1b[0m\r\n\x1b[12;30H\xdb\xdc");
     }
     static void ExpectSmall(const TRunResult &Result) {
-#if defined(__SANITIZE_ADDRESS__)
-        (void)Result; // shadow memory makes any limit meaningless
-#else
-        EXPECT_LE(Result.MaxRssKiB, MEMORY_LIMIT_KIB);
-#endif
+        if (!SANITIZED) {
+            EXPECT_LE(Result.MaxRssKiB, MEMORY_LIMIT_KIB);
+        }
     }
 };
 
@@ -59,6 +64,9 @@ TEST_F(Limits, LargeInputsConvertInConstantMemory) {
 }
 
 TEST_F(Limits, InputsStopJustBelow2GiB) {
+#if defined(TARVEX_QUICK_TESTS)
+    GTEST_SKIP() << "reads 4 GiB: left to the release and sanitizer builds";
+#endif
     fs::copy_file(Dir / "art.ans", Dir / "largest.ans");
     fs::resize_file(Dir / "largest.ans", (std::uintmax_t{1} << 31) - 1);
     Expect(Run({"largest.ans"}), Converted("largest.ans", "largest.png"), 0);

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -52,8 +53,6 @@ TScreenState Capture() {
 }
 
 void Restore(const TScreenState &State) {
-    ScreenWidth = DEFAULT_WIDTH;
-    ScreenHeight = DEFAULT_HEIGHT;
     ScreenBuffer = State.Screen;
     CurX = State.X;
     CurY = State.Y;
@@ -84,12 +83,7 @@ void GoTo(std::size_t Target) {
 }
 
 // Where the cursor's row is, counting scrolls.
-struct TRowMark {
-    std::int32_t Row;
-    std::int32_t Top;
-    bool operator==(const TRowMark &) const = default;
-};
-TRowMark RowMark() { return {CurY, ScreenBuffer.Top}; }
+std::pair<std::int32_t, std::int32_t> RowMark() { return {CurY, ScreenBuffer.Top}; }
 
 } // namespace
 
@@ -136,7 +130,7 @@ EMSCRIPTEN_KEEPALIVE std::size_t tarvex_player_line(std::size_t N, bool Forward)
     N = std::min(N, Playable);
     if (Forward) {
         GoTo(N);
-        const TRowMark Mark = RowMark();
+        const auto Mark = RowMark();
         while (Walked < Playable && RowMark() == Mark)
             WalkTo(Walked + 1);
         return Walked;
@@ -148,9 +142,9 @@ EMSCRIPTEN_KEEPALIVE std::size_t tarvex_player_line(std::size_t N, bool Forward)
         const std::size_t From = Walked;
         std::size_t Found = 0;
         while (Walked < Upper) {
-            const TRowMark Mark = RowMark();
+            const auto Mark = RowMark();
             WalkTo(Walked + 1);
-            if (!(RowMark() == Mark))
+            if (RowMark() != Mark)
                 Found = Walked;
         }
         if (Found > 0) {

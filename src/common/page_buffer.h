@@ -20,7 +20,6 @@
 
 class TPageBuffer {
   public:
-    TPageBuffer() = default;
     explicit TPageBuffer(std::size_t Size) : Size_(Size) {
         if (Size == 0)
             return;

@@ -86,24 +86,30 @@ std::string ToConsoleEncoding(std::string_view Text) {
     return Converted;
 }
 
-void WriteToHandle(DWORD Which, const std::string &Bytes, bool Raise) {
-    const HANDLE Out = GetStdHandle(Which);
-    std::size_t Done = 0;
-    while (Done < Bytes.size()) {
+// Stores all bytes; false, with the system's error code, when a write fails.
+bool WriteAllTo(HANDLE Out, const std::uint8_t *Data, std::size_t Size, DWORD &Error) {
+    while (Size > 0) {
+        const DWORD Want = static_cast<DWORD>(std::min<std::size_t>(Size, 1u << 30));
         DWORD Written = 0;
         if (Out == nullptr || Out == INVALID_HANDLE_VALUE ||
-            !WriteFile(Out, Bytes.data() + Done, static_cast<DWORD>(Bytes.size() - Done), &Written,
-                       nullptr) ||
-            Written == 0) {
-            if (!Raise)
-                return;
-            const DWORD Error = Out == nullptr || Out == INVALID_HANDLE_VALUE ? ERROR_INVALID_HANDLE
-                                                                              : GetLastError();
-            throw TOutputError("Unable to write to standard output: " +
-                               SystemErrorText(static_cast<int>(Error)));
+            !WriteFile(Out, Data, Want, &Written, nullptr) || Written == 0) {
+            Error = Out == nullptr || Out == INVALID_HANDLE_VALUE ? ERROR_INVALID_HANDLE
+                                                                  : GetLastError();
+            return false;
         }
-        Done += Written;
+        Data += Written;
+        Size -= Written;
     }
+    return true;
+}
+
+void WriteToHandle(DWORD Which, const std::string &Bytes, bool Raise) {
+    DWORD Error = 0;
+    if (!WriteAllTo(GetStdHandle(Which), reinterpret_cast<const std::uint8_t *>(Bytes.data()),
+                    Bytes.size(), Error) &&
+        Raise)
+        throw TOutputError("Unable to write to standard output: " +
+                           SystemErrorText(static_cast<int>(Error)));
 }
 
 } // namespace
@@ -175,14 +181,9 @@ TFile CreateForWriting(const std::string &Path) {
 }
 
 void WriteFully(const TFile &File, const std::uint8_t *Data, std::size_t Size) {
-    while (Size > 0) {
-        const DWORD Want = static_cast<DWORD>(std::min<std::size_t>(Size, 1u << 30));
-        DWORD Written = 0;
-        if (!WriteFile(AsHandle(File), Data, Want, &Written, nullptr) || Written == 0)
-            RaiseWriteError();
-        Data += Written;
-        Size -= Written;
-    }
+    DWORD Error = 0;
+    if (!WriteAllTo(AsHandle(File), Data, Size, Error))
+        RaiseWriteError();
 }
 
 bool FileExists(const std::string &Path) {
@@ -226,6 +227,27 @@ void WriteToStandardError(std::string_view Text) {
 namespace {
 
 int AsFd(const TFile &File) { return static_cast<int>(File.Handle()); }
+
+// Stores all bytes: a file, or a report line on standard output or error.
+bool WriteAllTo(int Fd, const std::uint8_t *Data, std::size_t Size, int &Error) {
+    while (Size > 0) {
+        const ssize_t Written = ::write(Fd, Data, Size);
+        if (Written < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // Interrupted, or left non-blocking by whoever gave it to us:
+            // wait until it takes more.
+            pollfd Ready{Fd, POLLOUT, 0};
+            ::poll(&Ready, 1, -1);
+            continue;
+        }
+        if (Written <= 0) {
+            Error = Written < 0 ? errno : EIO;
+            return false;
+        }
+        Data += Written;
+        Size -= static_cast<std::size_t>(Written);
+    }
+    return true;
+}
 
 #ifndef O_CLOEXEC
 #define O_CLOEXEC 0
@@ -295,15 +317,9 @@ TFile CreateForWriting(const std::string &Path) {
 }
 
 void WriteFully(const TFile &File, const std::uint8_t *Data, std::size_t Size) {
-    while (Size > 0) {
-        const ssize_t Written = ::write(AsFd(File), Data, Size);
-        if (Written < 0 && errno == EINTR)
-            continue;
-        if (Written <= 0)
-            RaiseWriteError();
-        Data += Written;
-        Size -= static_cast<std::size_t>(Written);
-    }
+    int Error;
+    if (!WriteAllTo(AsFd(File), Data, Size, Error))
+        RaiseWriteError();
 }
 
 bool FileExists(const std::string &Path) {
@@ -318,41 +334,18 @@ bool IsSameRegularFile(const std::string &First, const std::string &Second) {
            ::stat(Second.c_str(), &B) == 0 && A.st_dev == B.st_dev && A.st_ino == B.st_ino;
 }
 
-namespace {
-
-bool WriteAllTo(int Fd, const std::string &Bytes, int &Error) {
-    std::size_t Done = 0;
-    while (Done < Bytes.size()) {
-        const ssize_t Written = ::write(Fd, Bytes.data() + Done, Bytes.size() - Done);
-        if (Written < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // Interrupted, or left non-blocking by whoever gave it to us:
-            // wait until it takes more.
-            pollfd Ready{Fd, POLLOUT, 0};
-            ::poll(&Ready, 1, -1);
-            continue;
-        }
-        if (Written <= 0) {
-            Error = Written < 0 ? errno : EIO;
-            return false;
-        }
-        Done += static_cast<std::size_t>(Written);
-    }
-    return true;
-}
-
-} // namespace
-
 void WriteLine(std::string_view Text) {
     std::string Line(Text);
     Line.push_back('\n');
     int Error = 0;
-    if (!WriteAllTo(1, Line, Error))
+    if (!WriteAllTo(1, reinterpret_cast<const std::uint8_t *>(Line.data()), Line.size(), Error))
         throw TOutputError("Unable to write to standard output: " + SystemErrorText(Error));
 }
 
 void WriteToStandardError(std::string_view Text) {
     int Error;
-    WriteAllTo(2, std::string(Text), Error); // nowhere left to report a failure
+    // Nowhere is left to report a failure.
+    WriteAllTo(2, reinterpret_cast<const std::uint8_t *>(Text.data()), Text.size(), Error);
 }
 
 #endif

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -33,25 +34,6 @@ void CheckInputSize(std::uint64_t Size) {
     if (Size >= INPUT_LIMIT)
         throw std::runtime_error("Range check error");
 }
-
-} // namespace
-
-std::size_t PlayableLength(std::span<const std::uint8_t> Data) {
-    std::size_t End = Data.size();
-    if (End < SAUCE_RECORD || std::memcmp(Data.data() + End - SAUCE_RECORD, "SAUCE00", 7) != 0)
-        return End;
-    End -= SAUCE_RECORD;
-    const std::size_t Comments = Data[End + COMMENT_COUNT_AT];
-    const std::size_t CommentBlock = COMMENT_ID.size() + COMMENT_LINE * Comments;
-    if (Comments > 0 && End >= CommentBlock &&
-        std::memcmp(Data.data() + End - CommentBlock, COMMENT_ID.data(), COMMENT_ID.size()) == 0)
-        End -= CommentBlock;
-    if (End > 0 && Data[End - 1] == SUB)
-        --End;
-    return End;
-}
-
-namespace {
 
 // Moves the cursor down one row, scrolling when it passes the bottom.
 void LineFeed() {
@@ -118,11 +100,8 @@ const std::uint8_t *ContinueSequence(TWalkState &State, const std::uint8_t *P,
             Append(State.Sequence, P, End);
         return End;
     }
-    State.InEscapeSequence = false;
-    // Taken out, so that a state saved between sequences (the page's player)
-    // holds nothing.
-    std::string Whole = std::move(State.Sequence);
-    State.Sequence.clear();
+    State.InEscapeSequence = false; // nothing is left for a saved state (the page's player)
+    std::string Whole = std::exchange(State.Sequence, {});
     if (*Stop == ESC)
         return Stop;
     if (!State.Skipping) {
@@ -183,6 +162,21 @@ const std::uint8_t *ContinueSequence(TWalkState &State, const std::uint8_t *P,
     }
 }
 
+std::size_t PlayableLength(std::span<const std::uint8_t> Data) {
+    std::size_t End = Data.size();
+    if (End < SAUCE_RECORD || std::memcmp(Data.data() + End - SAUCE_RECORD, "SAUCE00", 7) != 0)
+        return End;
+    End -= SAUCE_RECORD;
+    const std::size_t Comments = Data[End + COMMENT_COUNT_AT];
+    const std::size_t CommentBlock = COMMENT_ID.size() + COMMENT_LINE * Comments;
+    if (Comments > 0 && End >= CommentBlock &&
+        std::memcmp(Data.data() + End - CommentBlock, COMMENT_ID.data(), COMMENT_ID.size()) == 0)
+        End -= CommentBlock;
+    if (End > 0 && Data[End - 1] == SUB)
+        --End;
+    return End;
+}
+
 // Not zero-filled: every byte is written before it is read.
 TInputFeed::TInputFeed() : Buffer_(new std::uint8_t[BUFFER]) {}
 
@@ -232,10 +226,9 @@ void TInputFeed::Finish() {
     TInputFeed Input;
     for (;;) {
         const std::span<std::uint8_t> Room = Input.Space();
+        const std::uint64_t Left = Sized ? Info.Size - Total : Room.size();
         const std::size_t Want =
-            Sized
-                ? static_cast<std::size_t>(std::min<std::uint64_t>(Room.size(), Info.Size - Total))
-                : Room.size();
+            static_cast<std::size_t>(std::min<std::uint64_t>(Room.size(), Left));
         const std::size_t Got = ReadFully(File, Room.data(), Want, FileName);
         if (Sized && Got < Want)
             RaiseFileError(TFileAction::Read, FileName, "File is shorter than its reported size");

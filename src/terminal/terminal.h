@@ -53,9 +53,6 @@ struct TScreenBuffer {
         return Cells.data() +
                static_cast<std::size_t>(Slot) * static_cast<std::size_t>(ScreenWidth);
     }
-    const TCharInfo *operator[](std::int32_t Row) const {
-        return const_cast<TScreenBuffer &>(*this)[Row];
-    }
 };
 
 extern TScreenBuffer ScreenBuffer;

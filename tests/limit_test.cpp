@@ -29,37 +29,42 @@ class Limits : public ScratchDirTest {
 };
 
 TEST_F(Limits, LargeInputsConvertInConstantMemory) {
-    ExpectRun({"art.ans", "art.png"}, Converted("art.ans", "art.png"), 0);
-    const std::string Picture = ReadFile(Dir / "art.png");
+    // The art, and a last word that only a reader that reaches the end paints.
+    const std::string Tail = "\x1b[1;1Hthe end";
+    WriteFile(Dir / "whole.ans", ReadFile(Dir / "art.ans") + Tail);
+    ExpectRun({"whole.ans"}, Converted("whole.ans", "whole.png"), 0);
+    const std::string Picture = ReadFile(Dir / "whole.png");
 
-    // Art, a sparse stretch of NUL bytes, and a SAUCE record that is not painted.
+    // The same with a sparse stretch of NUL bytes between, and a SAUCE record.
     fs::copy_file(Dir / "art.ans", Dir / "sparse.ans");
     fs::resize_file(Dir / "sparse.ans", LARGE);
     std::ofstream(Dir / "sparse.ans", std::ios::binary | std::ios::app)
-        << "\x1a"
+        << Tail << "\x1a"
         << "SAUCE00" + std::string(121, 'x');
     TRunResult Result = Run({"sparse.ans"});
     Expect(Result, Converted("sparse.ans", "sparse.png"), 0);
     ExpectSmall(Result);
     EXPECT_EQ(ReadFile(Dir / "sparse.png"), Picture);
 
-    // The same through a pipe; then a sequence that cannot act, open for
-    // 256 MiB (from the middle and from the last byte of a block), which keeps
-    // none of its bytes and paints nothing.
+    // Through a pipe; then a sequence that cannot act, open for 256 MiB (from
+    // the middle and from the last byte of a block), which keeps none of its
+    // bytes and paints nothing.
     WriteFile(Dir / "empty.ans", "");
     ExpectRun({"empty.ans"}, Converted("empty.ans", "empty.png"), 0);
     const std::string Blank = ReadFile(Dir / "empty.png");
-    for (const auto &[Head, Expected] :
-         {std::pair<std::string, std::string>{"cat art.ans", Picture},
-          std::pair<std::string, std::string>{"printf '\\033('", Blank},
+    const std::string Zeros = "; head -c " + std::to_string(LARGE) + " /dev/zero";
+    for (const auto &[Input, Expected] :
+         {std::pair<std::string, std::string>{"cat art.ans" + Zeros + "; cat whole.ans | tail -c " +
+                                                  std::to_string(Tail.size()),
+                                              Picture},
+          std::pair<std::string, std::string>{"printf '\\033('" + Zeros, Blank},
           std::pair<std::string, std::string>{"head -c " + std::to_string(INPUT_BLOCK - 1) +
-                                                  " /dev/zero; printf '\\033('",
+                                                  " /dev/zero; printf '\\033('" + Zeros,
                                               Blank}}) {
-        Result = RunShell("{ " + Head + "; head -c " + std::to_string(LARGE) +
-                          " /dev/zero; } | \"$@\" /dev/stdin piped.png");
+        Result = RunShell("{ " + Input + "; } | \"$@\" /dev/stdin piped.png");
         Expect(Result, Converted("/dev/stdin", "piped.png"), 0);
         ExpectSmall(Result);
-        EXPECT_EQ(ReadFile(Dir / "piped.png"), Expected) << Head;
+        EXPECT_EQ(ReadFile(Dir / "piped.png"), Expected) << Input;
     }
 }
 

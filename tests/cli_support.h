@@ -80,6 +80,13 @@ inline TLines ReadFailure(const std::string &In, const std::string &Details) {
                    Details);
 }
 
+// The lines of a run whose input In does not exist.
+inline TLines NotFound(const std::string &In) {
+    return {"Parsing ANSI file: " + In, "File not found: " + In,
+            "Please check that the file exists and the path is correct.",
+            "Example usage: tarvex.exe myfile.ans"};
+}
+
 // The lines of a run that reads In but cannot write Out, with the font lines
 // given (none when the output is refused before the font is looked up).
 inline TLines WriteFailure(const std::string &In, const std::string &Out,

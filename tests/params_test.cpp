@@ -34,6 +34,7 @@ TEST(SplitParams, CutsAtSemicolonsAndUnquotes) {
         {" 1 ; 2 ", {" 1 ", " 2 "}},
         {Q("QQQQ;x"), {Q("Q"), "x"}},
         {Q("QaQQbQ;QcQQdQ"), {Q("aQb"), Q("cQd")}},
+        {Q("QaQQ"), {Q("aQ")}},
     };
     for (const auto &[Text, Fields] : Cases)
         EXPECT_EQ(SplitParams(Text), Fields) << Text;
@@ -66,6 +67,7 @@ TEST(TryParseInt, FollowsItsByteRules) {
         {"&17", 15},
         {"&18", nullopt},
         {"1e3", nullopt},
+        {"1`", nullopt},
         {"A", nullopt},
         {"2;3", nullopt},
         {"2147483647", 2147483647},

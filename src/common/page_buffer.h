@@ -21,6 +21,7 @@
 class TPageBuffer {
   public:
     explicit TPageBuffer(std::size_t Size) : Size_(Size) {
+        // mmap refuses a length of 0; an empty image needs no memory
         if (Size == 0)
             return;
 #if defined(__linux__)

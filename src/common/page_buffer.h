@@ -21,9 +21,8 @@
 class TPageBuffer {
   public:
     explicit TPageBuffer(std::size_t Size) : Size_(Size) {
-        // mmap refuses a length of 0; an empty image needs no memory
         if (Size == 0)
-            return;
+            return; // an empty image needs no memory, and mmap refuses a length of 0
 #if defined(__linux__)
         constexpr std::size_t PAGE = 4096;
         constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;

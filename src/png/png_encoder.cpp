@@ -91,7 +91,6 @@ void Deflate(z_stream &Stream, TPageBuffer &Out, std::size_t &Used, const std::u
     Deflate(Stream, Compressed, Used, nullptr, 0, Z_FINISH);
 
     std::vector<std::uint8_t> Trailer;
-    Trailer.reserve(Used + 24);
     AppendChunk(Trailer, "IDAT", Compressed.data(), Used);
     AppendChunk(Trailer, "IEND", nullptr, 0);
     Sink(Trailer.data(), Trailer.size());

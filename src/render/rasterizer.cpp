@@ -127,6 +127,6 @@ void RenderToPng(const std::string &FileName) {
     EncodePng(Image, [&Output](const std::uint8_t *Data, std::size_t Size) {
         WriteFully(Output, Data, Size);
     });
-    if (!Output.Close())
+    if (!Output.Close()) // some file systems report a failed write only here
         RaiseWriteError();
 }

@@ -91,8 +91,9 @@ const std::uint8_t *ContinueSequence(TWalkState &State, const std::uint8_t *P,
     const std::uint8_t *Stop = P;
     while (Stop < End && !ENDS_SEQUENCE[*Stop])
         ++Stop;
+    // Only now is the byte after ESC known: a skipped sequence holds no bytes.
     if (!State.Skipping && State.Sequence.size() == 1 && P < End && *P != '[') {
-        State.Skipping = true; // the byte after ESC arrives only now
+        State.Skipping = true;
         State.Sequence.clear();
     }
     if (Stop == End) {

@@ -171,11 +171,10 @@ TEST(Blocks, FeedNeverPlaysATrailingSauceRecord) {
     for (const auto &[Name, Art] : AllInputs()) {
         // Long enough that bytes are played before the end is known.
         TBytes Long;
-        while (Long.size() <= SAUCE_HOLD)
-            while (Long.size() <= SAUCE_HOLD) {
-                Long.insert(Long.end(), Art.begin(), Art.end());
-                Long.push_back('\n');
-            }
+        while (Long.size() <= SAUCE_HOLD) {
+            Long.insert(Long.end(), Art.begin(), Art.end());
+            Long.push_back('\n');
+        }
         for (const TBytes &Input : {Art, WithSauce(Art, 0), WithSauce(Art, 3), Long,
                                     WithSauce(Long, 1), WithSauce(Long, 255)}) {
             const TScreenShot Once = WalkedInPieces(Input, [&Input] { return Input.size(); });

@@ -28,10 +28,17 @@ void RaiseFileError(TFileAction Action, const std::string &Path, int ErrorCode) 
 
 void RaiseWriteError() { throw std::runtime_error("Stream write error"); }
 
-void ReadExactly(const TFile &File, std::uint8_t *Into, std::size_t Count,
-                 const std::string &Path) {
+namespace {
+[[noreturn]] void RaiseOutputError(int ErrorCode) {
+    throw TOutputError("Unable to write to standard output: " + SystemErrorText(ErrorCode));
+}
+} // namespace
+
+std::size_t ReadExactly(const TFile &File, std::uint8_t *Into, std::size_t Count,
+                        const std::string &Path) {
     if (ReadFully(File, Into, Count, Path) < Count)
         RaiseFileError(TFileAction::Read, Path, "File is shorter than its reported size");
+    return Count;
 }
 
 std::optional<std::string> ReadFileHead(const std::string &Path, std::size_t Count) {
@@ -108,8 +115,7 @@ void WriteToHandle(DWORD Which, const std::string &Bytes, bool Raise) {
     if (!WriteAllTo(GetStdHandle(Which), reinterpret_cast<const std::uint8_t *>(Bytes.data()),
                     Bytes.size(), Error) &&
         Raise)
-        throw TOutputError("Unable to write to standard output: " +
-                           SystemErrorText(static_cast<int>(Error)));
+        RaiseOutputError(static_cast<int>(Error));
 }
 
 } // namespace
@@ -339,7 +345,7 @@ void WriteLine(std::string_view Text) {
     Line.push_back('\n');
     int Error = 0;
     if (!WriteAllTo(1, reinterpret_cast<const std::uint8_t *>(Line.data()), Line.size(), Error))
-        throw TOutputError("Unable to write to standard output: " + SystemErrorText(Error));
+        RaiseOutputError(Error);
 }
 
 void WriteToStandardError(std::string_view Text) {

@@ -59,8 +59,9 @@ TFileInfo QueryFile(const TFile &File, const std::string &Path);
 std::size_t ReadFully(const TFile &File, std::uint8_t *Into, std::size_t Count,
                       const std::string &Path);
 // Reads exactly Count bytes: a file that ends sooner raises "Unable to read
-// file ...: File is shorter than its reported size".
-void ReadExactly(const TFile &File, std::uint8_t *Into, std::size_t Count, const std::string &Path);
+// file ...: File is shorter than its reported size". Returns Count.
+std::size_t ReadExactly(const TFile &File, std::uint8_t *Into, std::size_t Count,
+                        const std::string &Path);
 // Creates or empties a file for writing; raises "Unable to create file ...".
 TFile CreateForWriting(const std::string &Path);
 // Stores all bytes, retrying partial writes; raises "Stream write error".

@@ -230,9 +230,8 @@ void TInputFeed::Finish() {
         const std::uint64_t Left = Sized ? Info.Size - Total : Room.size();
         const std::size_t Want =
             static_cast<std::size_t>(std::min<std::uint64_t>(Room.size(), Left));
-        const std::size_t Got = ReadFully(File, Room.data(), Want, FileName);
-        if (Sized && Got < Want)
-            RaiseFileError(TFileAction::Read, FileName, "File is shorter than its reported size");
+        const std::size_t Got = Sized ? ReadExactly(File, Room.data(), Want, FileName)
+                                      : ReadFully(File, Room.data(), Want, FileName);
         Total += Got;
         CheckInputSize(Total);
         Input.Play(Got);

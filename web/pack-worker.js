@@ -188,6 +188,14 @@ const ready = createTarvex({
   printErr: text => lines.push({ text, error: true }),
 }).then(module => { tarvex = module; });
 
+// The name the converter gives the picture of an input, in memory we free.
+function outputName(name) {
+  const at = tarvex.ccall('tarvex_output_name', 'number', ['string'], [name]);
+  const output = tarvex.UTF8ToString(at);
+  tarvex._free(at);
+  return output;
+}
+
 // Converts one file as the command line does alone in a folder.
 function convert(path, bytes, font) {
   const FS = tarvex.FS;
@@ -199,7 +207,7 @@ function convert(path, bytes, font) {
   FS.writeFile(name, bytes);
   lines = [];
   const status = tarvex.ccall('tarvex_convert', 'number', ['string'], [name]);
-  const output = tarvex.ccall('tarvex_output_name', 'string', ['string'], [name]);
+  const output = outputName(name);
   let png = null;
   if (status === 0) png = FS.readFile(output);
   for (const entry of FS.readdir('.')) if (entry !== '.' && entry !== '..') FS.unlink(entry);

@@ -6,7 +6,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 Root=$PWD
 
 # What every build and test needs.
-BASE_PACKAGES=(g++ cmake make ninja-build python3 libgtest-dev zlib1g-dev pngcheck)
+BASE_PACKAGES=(g++ cmake make ninja-build python3 libgtest-dev zlib1g-dev libgif-dev pngcheck python3-pil)
 
 # Installs those of the given Debian packages that are missing; a package of
 # another architecture (zlib1g-dev:arm64) brings that architecture in first.

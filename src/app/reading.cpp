@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -40,8 +41,12 @@ std::size_t PlayableLength(std::span<const std::uint8_t> Data) {
 }
 
 // Not zero-filled: every byte is written before it is read.
+TInputFeed::TInputFeed(TBytePlayer Player)
+    : Player_(std::move(Player)), Buffer_(new std::uint8_t[BUFFER]) {}
+
 TInputFeed::TInputFeed(TTerminal &Terminal)
-    : Terminal_(Terminal), Buffer_(new std::uint8_t[BUFFER]) {}
+    : TInputFeed([&Terminal](std::span<const std::uint8_t> Bytes) { WalkBytes(Terminal, Bytes); }) {
+}
 
 std::span<std::uint8_t> TInputFeed::Space() {
     if (End_ == BUFFER) { // full: the held bytes move to the front
@@ -57,7 +62,7 @@ void TInputFeed::Play(std::size_t Count) {
     if (End_ - Begin_ <= SAUCE_HOLD)
         return;
     const std::size_t Until = End_ - SAUCE_HOLD;
-    WalkBytes(Terminal_, {Buffer_.get() + Begin_, Until - Begin_});
+    Player_({Buffer_.get() + Begin_, Until - Begin_});
     Begin_ = Until;
 }
 
@@ -73,11 +78,16 @@ void TInputFeed::Feed(std::span<const std::uint8_t> Bytes) {
 
 void TInputFeed::Finish() {
     const std::span<const std::uint8_t> Held(Buffer_.get() + Begin_, End_ - Begin_);
-    WalkBytes(Terminal_, Held.first(PlayableLength(Held))); // a sequence left open is dropped
+    Player_(Held.first(PlayableLength(Held))); // a sequence left open is dropped
 }
 
 // Out of line: a stage of its own in profiles (scripts/bench_report.py).
-[[gnu::noinline]] void ParseAnsiFile(TTerminal &Terminal, const std::string &FileName) {
+void ParseAnsiFile(TTerminal &Terminal, const std::string &FileName) {
+    ParseAnsiFile([&Terminal](std::span<const std::uint8_t> Bytes) { WalkBytes(Terminal, Bytes); },
+                  FileName);
+}
+
+[[gnu::noinline]] void ParseAnsiFile(const TBytePlayer &Player, const std::string &FileName) {
     const TFile File = OpenForReading(FileName);
     const TFileInfo Info = QueryFile(File, FileName);
     // Files are read to the size they report, and refused first when that is
@@ -86,7 +96,7 @@ void TInputFeed::Finish() {
     if (Sized)
         CheckInputSize(Info.Size);
     std::uint64_t Total = 0;
-    TInputFeed Input(Terminal);
+    TInputFeed Input(Player);
     for (;;) {
         const std::span<std::uint8_t> Room = Input.Space();
         const std::uint64_t Left = Sized ? Info.Size - Total : Room.size();

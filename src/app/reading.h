@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -27,12 +28,17 @@ constexpr std::size_t SAUCE_HOLD =
 // comment block and the end-of-file byte that precedes them.
 std::size_t PlayableLength(std::span<const std::uint8_t> Data);
 
-// Plays an input that arrives in pieces of any size on a terminal, holding
-// back its last SAUCE_HOLD bytes until the end is known: a trailing SAUCE
-// record is never played. Memory stays the same whatever the input's length.
+// Takes the played bytes in order, in pieces of any size.
+using TBytePlayer = std::function<void(std::span<const std::uint8_t>)>;
+
+// Plays an input that arrives in pieces of any size on a terminal (or hands
+// the played bytes to a player), holding back its last SAUCE_HOLD bytes
+// until the end is known: a trailing SAUCE record is never played. Memory
+// stays the same whatever the input's length.
 class TInputFeed {
   public:
     explicit TInputFeed(TTerminal &Terminal);
+    explicit TInputFeed(TBytePlayer Player);
     // Room for the next bytes: read into it, then Play what arrived.
     std::span<std::uint8_t> Space();
     void Play(std::size_t Count);
@@ -43,7 +49,7 @@ class TInputFeed {
     void Finish();
 
   private:
-    TTerminal &Terminal_;
+    TBytePlayer Player_;
     std::unique_ptr<std::uint8_t[]> Buffer_; // SAUCE_HOLD + INPUT_BLOCK bytes
     std::size_t Begin_ = 0;                  // the first byte not played yet
     std::size_t End_ = 0;                    // the end of what arrived
@@ -53,3 +59,4 @@ class TInputFeed {
 // refused with "Range check error" before reading, pipes and devices on
 // reaching that size; read failures raise.
 void ParseAnsiFile(TTerminal &Terminal, const std::string &FileName);
+void ParseAnsiFile(const TBytePlayer &Player, const std::string &FileName);

@@ -14,8 +14,8 @@ TAnimationResult WriteAnimation(const std::string &InputFile, TAnimationFormat F
     else
         Encoder = std::make_unique<TApngWriter>(Sink, Options.Once);
     TAnimator Animator(Options, Font, *Encoder);
-    ParseAnsiFile([&Animator](std::span<const std::uint8_t> Bytes) { Animator.Play(Bytes); },
-                  InputFile);
+    TInputFeed Feed([&Animator](std::span<const std::uint8_t> Bytes) { Animator.Play(Bytes); });
+    PlayOpenFile(Feed, OpenForReading(InputFile), InputFile);
     Animator.Finish();
     return TAnimationResult{Animator.Cut(), Animator.FramesWritten()};
 }

@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstring>
-#include <memory>
 #include <stdexcept>
 #include <zlib.h>
 
@@ -24,7 +23,10 @@ void PutBigEndian32(std::vector<std::uint8_t> &Out, std::uint32_t Value) {
         Out.push_back(static_cast<std::uint8_t>(Value >> Shift));
 }
 
-// Appends length, type, data and the CRC over type and data.
+[[noreturn]] void RaiseZlibError(int Code) { throw std::runtime_error(zError(Code)); }
+
+} // namespace
+
 void AppendChunk(std::vector<std::uint8_t> &Out, const char (&Type)[5], const std::uint8_t *Data,
                  std::size_t Size) {
     PutBigEndian32(Out, static_cast<std::uint32_t>(Size));
@@ -35,20 +37,39 @@ void AppendChunk(std::vector<std::uint8_t> &Out, const char (&Type)[5], const st
     PutBigEndian32(Out, static_cast<std::uint32_t>(crc32(0L, Out.data() + TypeAt, Covered)));
 }
 
-[[noreturn]] void RaiseZlibError(int Code) { throw std::runtime_error(zError(Code)); }
+struct TPngStream::TZlib {
+    z_stream Stream{};
+};
 
-// Deflates Size bytes into Out, growing it whenever deflate fills it.
-void Deflate(z_stream &Stream, TPageBuffer &Out, std::size_t &Used, const std::uint8_t *Data,
-             std::size_t Size, int Flush) {
+// Pictures of text compress well: the output starts small, so few pages are
+// touched.
+TPngStream::TPngStream(std::int32_t Width)
+    : Width_(Width), Zlib_(std::make_unique<TZlib>()), Compressed_(INITIAL_OUTPUT) {
+    const int Init = deflateInit2(&Zlib_->Stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, WINDOW_BITS,
+                                  MEMORY_LEVEL, Z_DEFAULT_STRATEGY);
+    if (Init != Z_OK) {
+        Zlib_.reset(); // nothing to end
+        RaiseZlibError(Init);
+    }
+}
+
+TPngStream::~TPngStream() {
+    if (Zlib_)
+        deflateEnd(&Zlib_->Stream);
+}
+
+// Deflates Size bytes, growing the output whenever deflate fills it.
+void TPngStream::Deflate(const std::uint8_t *Data, std::size_t Size, int Flush) {
+    z_stream &Stream = Zlib_->Stream;
     Stream.next_in = const_cast<Bytef *>(Data);
     Stream.avail_in = static_cast<uInt>(Size);
     for (;;) {
-        if (Used == Out.size())
-            Out.Grow();
-        Stream.next_out = Out.data() + Used;
-        Stream.avail_out = static_cast<uInt>(Out.size() - Used);
+        if (Used_ == Compressed_.size())
+            Compressed_.Grow();
+        Stream.next_out = Compressed_.data() + Used_;
+        Stream.avail_out = static_cast<uInt>(Compressed_.size() - Used_);
         const int Result = deflate(&Stream, Flush);
-        Used = Out.size() - Stream.avail_out;
+        Used_ = Compressed_.size() - Stream.avail_out;
         if (Result == Z_STREAM_END)
             return;
         if (Result != Z_OK && Result != Z_BUF_ERROR)
@@ -58,14 +79,26 @@ void Deflate(z_stream &Stream, TPageBuffer &Out, std::size_t &Used, const std::u
     }
 }
 
-} // namespace
+void TPngStream::AddRow(const std::uint8_t *Samples) {
+    const std::uint8_t Filter = FILTER_NONE;
+    Deflate(&Filter, 1, Z_NO_FLUSH);
+    Deflate(Samples, static_cast<std::size_t>(Width_) * BYTES_PER_PIXEL, Z_NO_FLUSH);
+    ++Height_;
+}
 
-// Out of line: a stage of its own in profiles (scripts/bench_report.py).
-[[gnu::noinline]] void EncodePng(const RgbImage &Image, const TByteSink &Sink) {
+void TPngStream::AddRows(const RgbImage &Image) {
+    if (Image.Width != Width_)
+        throw std::invalid_argument("Picture of another width");
+    for (std::int32_t Y = 0; Y < Image.Height; ++Y)
+        AddRow(Image.Row(Y));
+}
+
+void TPngStream::Finish(const TByteSink &Sink) {
+    Deflate(nullptr, 0, Z_FINISH);
     std::vector<std::uint8_t> Header(PNG_SIGNATURE.begin(), PNG_SIGNATURE.end());
     std::vector<std::uint8_t> Ihdr;
-    PutBigEndian32(Ihdr, static_cast<std::uint32_t>(Image.Width));
-    PutBigEndian32(Ihdr, static_cast<std::uint32_t>(Image.Height));
+    PutBigEndian32(Ihdr, static_cast<std::uint32_t>(Width_));
+    PutBigEndian32(Ihdr, static_cast<std::uint32_t>(Height_));
     Ihdr.insert(Ihdr.end(),
                 {BIT_DEPTH, COLOR_TYPE_TRUECOLOR, 0, 0, 0}); // deflate, filter 0, no interlace
     AppendChunk(Header, "IHDR", Ihdr.data(), Ihdr.size());
@@ -73,26 +106,15 @@ void Deflate(z_stream &Stream, TPageBuffer &Out, std::size_t &Used, const std::u
     AppendChunk(Header, "pHYs", NoResolution.data(), NoResolution.size());
     Sink(Header.data(), Header.size());
 
-    // The IDAT length comes first, so the stream is collected in memory.
-    z_stream Stream{};
-    const int Init = deflateInit2(&Stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, WINDOW_BITS,
-                                  MEMORY_LEVEL, Z_DEFAULT_STRATEGY);
-    if (Init != Z_OK)
-        RaiseZlibError(Init);
-    const std::unique_ptr<z_stream, int (*)(z_streamp)> StreamGuard(&Stream, deflateEnd);
-    const std::size_t RowBytes = Image.RowBytes();
-    // Pictures of text compress well: start small, so few pages are touched.
-    TPageBuffer Compressed(INITIAL_OUTPUT);
-    std::size_t Used = 0;
-    const std::uint8_t Filter = FILTER_NONE;
-    for (std::int32_t Y = 0; Y < Image.Height; ++Y) {
-        Deflate(Stream, Compressed, Used, &Filter, 1, Z_NO_FLUSH);
-        Deflate(Stream, Compressed, Used, Image.Row(Y), RowBytes, Z_NO_FLUSH);
-    }
-    Deflate(Stream, Compressed, Used, nullptr, 0, Z_FINISH);
-
     std::vector<std::uint8_t> Trailer;
-    AppendChunk(Trailer, "IDAT", Compressed.data(), Used);
+    AppendChunk(Trailer, "IDAT", Compressed_.data(), Used_);
     AppendChunk(Trailer, "IEND", nullptr, 0);
     Sink(Trailer.data(), Trailer.size());
+}
+
+// Out of line: a stage of its own in profiles (scripts/bench_report.py).
+[[gnu::noinline]] void EncodePng(const RgbImage &Image, const TByteSink &Sink) {
+    TPngStream Stream(Image.Width);
+    Stream.AddRows(Image);
+    Stream.Finish(Sink);
 }

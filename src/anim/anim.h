@@ -169,13 +169,3 @@ class TAnimator {
 };
 
 enum class TAnimationFormat { Gif, Apng };
-
-struct TAnimationResult {
-    bool Cut; // the length limit stopped the frames early
-    std::uint64_t Frames;
-};
-
-// Reads an input file as the converter does and writes its animation to Sink.
-TAnimationResult WriteAnimation(const std::string &InputFile, TAnimationFormat Format,
-                                const TAnimationOptions &Options, const TFont &Font,
-                                const TByteSink &Sink);

@@ -34,15 +34,9 @@ void Put16(TBytes &Out, std::uint16_t Value) {
     Out.push_back(static_cast<std::uint8_t>(Value));
 }
 
-// A whole chunk: length, type, data and the CRC over type and data.
 TBytes Chunk(const char (&Type)[5], const TBytes &Data) {
     TBytes Out;
-    Out.reserve(Data.size() + 12);
-    Put32(Out, static_cast<std::uint32_t>(Data.size()));
-    Out.insert(Out.end(), Type, Type + 4);
-    Out.insert(Out.end(), Data.begin(), Data.end());
-    const auto Crc = crc32(0L, Out.data() + 4, static_cast<uInt>(Out.size() - 4));
-    Put32(Out, static_cast<std::uint32_t>(Crc));
+    AppendChunk(Out, Type, Data.data(), Data.size());
     return Out;
 }
 

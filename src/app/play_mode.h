@@ -11,6 +11,7 @@
 #include "png/png.h"
 #include "render/render.h"
 
+#include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
@@ -22,6 +23,11 @@
 struct TModeOption {
     std::string_view Name; // without the leading "--"
     bool TakesValue;
+    // When Most > 0, the value is a whole number from Least to Most.
+    std::uint64_t Least = 0;
+    std::uint64_t Most = 0;
+    std::string_view Value = {}; // for --help: what the value is ("N")
+    std::string_view Help = {};
 };
 // The mode's own options as given, in order: name and value ("" for none).
 using TModeSettings = std::vector<std::pair<std::string, std::string>>;
@@ -36,7 +42,11 @@ class TPlayInput {
     void PlayOn(TTerminal &Terminal) const {
         TInputFeed Feed(Terminal);
         PlayOpenFile(Feed, File_, Name_, Progress_);
-        Feed.Finish();
+    }
+    // Hands the played bytes to Player instead, in pieces.
+    void PlayInto(const TBytePlayer &Player) const {
+        TInputFeed Feed(Player);
+        PlayOpenFile(Feed, File_, Name_, Progress_);
     }
 
   private:
@@ -66,3 +76,5 @@ struct TPlayMode {
 };
 
 extern const TPlayMode WHOLE_MODE;
+extern const TPlayMode GIF_MODE;
+extern const TPlayMode APNG_MODE;

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-const std::vector<const TPlayMode *> PLAY_MODES = {&WHOLE_MODE};
+const std::vector<const TPlayMode *> PLAY_MODES = {&WHOLE_MODE, &GIF_MODE, &APNG_MODE};
 
 namespace {
 
@@ -75,10 +75,25 @@ void ApplyShared(TPlayCommand &Command, TShared Which, const std::string &Value)
     }
 }
 
-// Whether the mode takes an option of this name.
-bool ModeTakes(const TPlayMode &Mode, std::string_view Name) {
-    return std::any_of(Mode.Options.begin(), Mode.Options.end(),
-                       [&](const TModeOption &Option) { return Option.Name == Name; });
+// The mode's option of this name, if it takes one.
+const TModeOption *ModeOption(const TPlayMode &Mode, std::string_view Name) {
+    const auto Found = std::find_if(Mode.Options.begin(), Mode.Options.end(),
+                                    [&](const TModeOption &Option) { return Option.Name == Name; });
+    return Found == Mode.Options.end() ? nullptr : &*Found;
+}
+
+// A value that must be a whole number in the option's range.
+void CheckNumber(const TModeOption &Option, const std::string &Value) {
+    std::uint64_t Number = 0;
+    bool Ok = !Value.empty() && Value.size() <= 12;
+    for (const char Digit : Value) {
+        Ok = Ok && Digit >= '0' && Digit <= '9';
+        Number = Number * 10 + static_cast<std::uint64_t>(Digit - '0');
+    }
+    if (!Ok || Number < Option.Least || Number > Option.Most)
+        Mistake("option '--" + std::string(Option.Name) + "' takes a whole number from " +
+                std::to_string(Option.Least) + " to " + std::to_string(Option.Most) + ", not '" +
+                Value + "'");
 }
 
 void CheckCommand(const TPlayCommand &Command, const std::vector<const TPlayMode *> &Modes) {
@@ -86,11 +101,15 @@ void CheckCommand(const TPlayCommand &Command, const std::vector<const TPlayMode
         Mistake("only one of --" + std::string(Modes[0]->Name) + " and --" +
                 std::string(Modes[1]->Name) + " may be given");
     if (Modes.empty())
-        Mistake("no mode given (--whole)");
-    for (const auto &[Name, Value] : Command.Settings)
-        if (!ModeTakes(*Command.Mode, Name))
+        Mistake("no mode given (--whole, --gif or --apng)");
+    for (const auto &[Name, Value] : Command.Settings) {
+        const TModeOption *Option = ModeOption(*Command.Mode, Name);
+        if (!Option)
             Mistake("option '--" + Name + "' does not apply to --" +
                     std::string(Command.Mode->Name));
+        if (Option->Most > 0)
+            CheckNumber(*Option, Value);
+    }
     if (Command.Font && Command.NoFont)
         Mistake("--font and --no-font exclude each other");
     if (Command.Inputs.empty())
@@ -172,6 +191,24 @@ std::string PlayHelp() {
         Text += "  --" + std::string(Mode->Name) + std::string(12 - Mode->Name.size(), ' ') +
                 std::string(Mode->Help) + "; writes INPUT's stem + " +
                 std::string(Mode->Extension) + "\n";
+    // Modes that share their options are listed together.
+    for (std::size_t I = 0; I < PLAY_MODES.size(); ++I) {
+        const std::span<const TModeOption> Options = PLAY_MODES[I]->Options;
+        if (Options.empty() || (I > 0 && PLAY_MODES[I - 1]->Options.data() == Options.data()))
+            continue;
+        Text += "\nOptions of --" + std::string(PLAY_MODES[I]->Name);
+        for (std::size_t J = I + 1; J < PLAY_MODES.size(); ++J)
+            if (PLAY_MODES[J]->Options.data() == Options.data())
+                Text += " and --" + std::string(PLAY_MODES[J]->Name);
+        Text += ":\n";
+        for (const TModeOption &Option : Options) {
+            std::string Name = "--" + std::string(Option.Name);
+            if (Option.TakesValue)
+                Name += "=" + std::string(Option.Value);
+            Text += "      " + Name + std::string(Name.size() < 15 ? 15 - Name.size() : 1, ' ') +
+                    std::string(Option.Help) + "\n";
+        }
+    }
     Text += "\nOptions:\n"
             "  -o, --output=FILE  the output of a single input; - is standard output\n"
             "      --font=FILE    a raw 8 x 16 CP437 font (default: cp437.fnt here)\n"

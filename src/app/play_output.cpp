@@ -7,6 +7,8 @@ namespace {
 
 // The temporary files tried beside the output before giving up.
 constexpr int MOST_TEMPORARY_NAMES = 100;
+// What a mode sees of an existing file: enough for a PNG's first chunks.
+constexpr std::size_t HEAD_BYTES = 64;
 
 [[noreturn]] void Refuse(const std::string &Path, const std::string &Reason) {
     throw TFileError(Path + ": " + Reason, Path, Reason);
@@ -46,7 +48,7 @@ TPlayOutput::TPlayOutput(const std::string &Path, const TPlayMode &Mode,
         return;
     }
     if (Kind == TFileKind::Regular) {
-        const std::optional<std::string> Head = ReadFileHead(Path, 16);
+        const std::optional<std::string> Head = ReadFileHead(Path, HEAD_BYTES);
         if (Head && !Head->empty() && !Mode.MayReplace(*Head))
             Refuse(Path, "existing file is not a " + std::string(Mode.Kind) + "; not replaced");
     }

@@ -36,7 +36,6 @@ class TPlayInput {
     void PlayOn(TTerminal &Terminal) const {
         TInputFeed Feed(Terminal);
         PlayOpenFile(Feed, File_, Name_, Progress_);
-        Feed.Finish();
     }
 
   private:

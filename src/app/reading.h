@@ -67,7 +67,7 @@ struct TInputTooLarge : std::runtime_error {
 using TReadProgress = std::function<void(std::uint64_t Done, std::uint64_t Size)>;
 
 // Reads an open file, pipe or device to its end and plays it into Input,
-// with the limit and the failures of ParseAnsiFile.
+// finishing it, with the limit and the failures of ParseAnsiFile.
 void PlayOpenFile(TInputFeed &Input, const TFile &File, const std::string &FileName,
                   const TReadProgress &Progress = {});
 

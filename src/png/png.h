@@ -83,8 +83,8 @@ class TPngStream {
     std::int32_t Height_ = 0;
     struct TZlib;
     std::unique_ptr<TZlib> Zlib_;
-    TPageBuffer Compressed_;
-    std::size_t Used_ = 0;
+    std::vector<TPageBuffer> Compressed_; // pieces, all full but the last
+    std::size_t Used_ = 0;                // in the last piece
 };
 
 // Writes the picture as a 16-bit truecolour PNG: IHDR, an empty pHYs, one IDAT

@@ -16,7 +16,9 @@ constexpr std::size_t PHYS_SIZE = 9;
 // (not raw deflate, not gzip), and its usual memory level.
 constexpr int WINDOW_BITS = 15;
 constexpr int MEMORY_LEVEL = 8;
-constexpr std::size_t INITIAL_OUTPUT = 256 * 1024;
+// The compressed stream is kept in pieces of this size: it grows without
+// copying, and pictures of text need one.
+constexpr std::size_t OUTPUT_PIECE = 256 * 1024;
 
 void PutBigEndian32(std::vector<std::uint8_t> &Out, std::uint32_t Value) {
     for (int Shift = 24; Shift >= 0; Shift -= 8)
@@ -41,10 +43,8 @@ struct TPngStream::TZlib {
     z_stream Stream{};
 };
 
-// Pictures of text compress well: the output starts small, so few pages are
-// touched.
-TPngStream::TPngStream(std::int32_t Width)
-    : Width_(Width), Zlib_(std::make_unique<TZlib>()), Compressed_(INITIAL_OUTPUT) {
+TPngStream::TPngStream(std::int32_t Width) : Width_(Width), Zlib_(std::make_unique<TZlib>()) {
+    Compressed_.emplace_back(OUTPUT_PIECE);
     const int Init = deflateInit2(&Zlib_->Stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, WINDOW_BITS,
                                   MEMORY_LEVEL, Z_DEFAULT_STRATEGY);
     if (Init != Z_OK) {
@@ -58,18 +58,20 @@ TPngStream::~TPngStream() {
         deflateEnd(&Zlib_->Stream);
 }
 
-// Deflates Size bytes, growing the output whenever deflate fills it.
+// Deflates Size bytes, adding a piece whenever deflate fills the last.
 void TPngStream::Deflate(const std::uint8_t *Data, std::size_t Size, int Flush) {
     z_stream &Stream = Zlib_->Stream;
     Stream.next_in = const_cast<Bytef *>(Data);
     Stream.avail_in = static_cast<uInt>(Size);
     for (;;) {
-        if (Used_ == Compressed_.size())
-            Compressed_.Grow();
-        Stream.next_out = Compressed_.data() + Used_;
-        Stream.avail_out = static_cast<uInt>(Compressed_.size() - Used_);
+        if (Used_ == OUTPUT_PIECE) {
+            Compressed_.emplace_back(OUTPUT_PIECE);
+            Used_ = 0;
+        }
+        Stream.next_out = Compressed_.back().data() + Used_;
+        Stream.avail_out = static_cast<uInt>(OUTPUT_PIECE - Used_);
         const int Result = deflate(&Stream, Flush);
-        Used_ = Compressed_.size() - Stream.avail_out;
+        Used_ = OUTPUT_PIECE - Stream.avail_out;
         if (Result == Z_STREAM_END)
             return;
         if (Result != Z_OK && Result != Z_BUF_ERROR)
@@ -104,10 +106,20 @@ void TPngStream::Finish(const TByteSink &Sink) {
     AppendChunk(Header, "IHDR", Ihdr.data(), Ihdr.size());
     const std::array<std::uint8_t, PHYS_SIZE> NoResolution{}; // no unit, no size
     AppendChunk(Header, "pHYs", NoResolution.data(), NoResolution.size());
+    // IDAT is written a piece at a time, its CRC taken as it goes.
+    const std::size_t Size = (Compressed_.size() - 1) * OUTPUT_PIECE + Used_;
+    PutBigEndian32(Header, static_cast<std::uint32_t>(Size));
+    const std::size_t TypeAt = Header.size();
+    Header.insert(Header.end(), {'I', 'D', 'A', 'T'});
+    uLong Crc = crc32(0L, Header.data() + TypeAt, 4);
     Sink(Header.data(), Header.size());
-
+    for (std::size_t Piece = 0; Piece < Compressed_.size(); ++Piece) {
+        const std::size_t Length = Piece + 1 == Compressed_.size() ? Used_ : OUTPUT_PIECE;
+        Crc = crc32(Crc, Compressed_[Piece].data(), static_cast<uInt>(Length));
+        Sink(Compressed_[Piece].data(), Length);
+    }
     std::vector<std::uint8_t> Trailer;
-    AppendChunk(Trailer, "IDAT", Compressed_.data(), Used_);
+    PutBigEndian32(Trailer, static_cast<std::uint32_t>(Crc));
     AppendChunk(Trailer, "IEND", nullptr, 0);
     Sink(Trailer.data(), Trailer.size());
 }

@@ -76,7 +76,7 @@ void TPngStream::Deflate(const std::uint8_t *Data, std::size_t Size, int Flush) 
             return;
         if (Result != Z_OK && Result != Z_BUF_ERROR)
             RaiseZlibError(Result);
-        if (Flush == Z_NO_FLUSH && Stream.avail_in == 0 && Stream.avail_out > 0)
+        if (Flush == Z_NO_FLUSH && Stream.avail_out > 0) // room left: all input taken
             return;
     }
 }

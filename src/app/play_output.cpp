@@ -76,6 +76,6 @@ void TPlayOutput::Commit() {
     if (!File_->Close())
         Refuse(Path_, SystemErrorText(LastSystemError()));
     if (!Temporary_.empty())
-        ReplaceFile(Temporary_, Path_);
+        RenameOver(Temporary_, Path_);
     Committed_ = true;
 }

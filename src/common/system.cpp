@@ -247,7 +247,7 @@ std::optional<TFile> CreateNewFile(const std::string &Path) {
 
 void CopyPermissions(const TFile &, const std::string &) {} // new files inherit the folder's
 
-void ReplaceFile(const std::string &From, const std::string &To) {
+void RenameOver(const std::string &From, const std::string &To) {
     if (!MoveFileExA(From.c_str(), To.c_str(), MOVEFILE_REPLACE_EXISTING))
         RaiseFileError(TFileAction::Create, To, LastSystemError());
 }
@@ -425,7 +425,7 @@ void CopyPermissions(const TFile &File, const std::string &Like) {
         ::fchmod(AsFd(File), Info.st_mode & 07777);
 }
 
-void ReplaceFile(const std::string &From, const std::string &To) {
+void RenameOver(const std::string &From, const std::string &To) {
     if (::rename(From.c_str(), To.c_str()) != 0)
         RaiseFileError(TFileAction::Create, To, errno);
 }

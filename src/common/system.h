@@ -86,7 +86,7 @@ std::optional<TFile> CreateNewFile(const std::string &Path);
 // Gives File the permissions of the existing file at Like (POSIX only).
 void CopyPermissions(const TFile &File, const std::string &Like);
 // Puts From in To's place, replacing it; raises "Unable to create file ...".
-void ReplaceFile(const std::string &From, const std::string &To);
+void RenameOver(const std::string &From, const std::string &To);
 // Removes a file, quietly: for the clean-up after a failure.
 void RemoveFile(const std::string &Path);
 // What stands at a path, links followed: nothing (Kind empty), a regular

@@ -44,8 +44,10 @@ Folder() { # name, build folder, windows (yes: .exe, texts with CR LF, no manual
   mkdir -p "$Folder"
   install -m 0755 "$2/tarvex$Exe" "$2/tarvex-play$Exe" "$Folder/"
   install -m 0644 "$Work/cp437.fnt" "$Work/FONT-LICENSE" README.md LICENSE "$Folder/"
+  # tarvex-play links giflib (MIT) in, built from third_party/giflib.
+  install -m 0644 third_party/giflib/COPYING "$Folder/GIFLIB-LICENSE"
   if [ "$3" = yes ]; then
-    for Text in README.md LICENSE FONT-LICENSE; do
+    for Text in README.md LICENSE FONT-LICENSE GIFLIB-LICENSE; do
       sed -i 's/\r*$/\r/' "$Folder/$Text"
     done
   else

@@ -78,10 +78,9 @@ void Walk(benchmark::State &State, const std::string &Bytes) {
     const std::span<const std::uint8_t> Data(reinterpret_cast<const std::uint8_t *>(Bytes.data()),
                                              Bytes.size());
     for (auto _ : State) {
-        InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
-        TWalkState State;
-        WalkBytes(State, Data);
-        benchmark::DoNotOptimize(ScreenBuffer.Cells.data());
+        TTerminal Terminal;
+        WalkBytes(Terminal, Data);
+        benchmark::DoNotOptimize(Terminal.ScreenBuffer.Cells.data());
     }
     State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations()) *
                             static_cast<std::int64_t>(Bytes.size()));
@@ -92,18 +91,18 @@ void BM_WalkArt(benchmark::State &State) { Walk(State, ArtBytes()); }
 void BM_WalkCursorMoves(benchmark::State &State) { Walk(State, CursorHeavy()); }
 
 // A busy screen: the end of the art.
-void FillScreenWithArt() {
-    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+TTerminal ScreenOfArt() {
     const std::string &Art = ArtBytes();
     const std::size_t Tail = std::min<std::size_t>(Art.size(), 1 << 20);
-    TWalkState State;
-    WalkBytes(State,
+    TTerminal Terminal;
+    WalkBytes(Terminal,
               std::span<const std::uint8_t>(
                   reinterpret_cast<const std::uint8_t *>(Art.data() + Art.size() - Tail), Tail));
+    return Terminal;
 }
 
 void Paint(benchmark::State &State, bool WithFont) {
-    FillScreenWithArt();
+    const TTerminal Terminal = ScreenOfArt();
     TFont Font;
     if (WithFont) {
         Font.Loaded = true;
@@ -112,7 +111,7 @@ void Paint(benchmark::State &State, bool WithFont) {
     }
     RgbImage Image(640, 400);
     for (auto _ : State) {
-        PaintScreen(Image, Font);
+        PaintScreen(Terminal.ScreenBuffer, Image, Font);
         benchmark::DoNotOptimize(Image.Samples.data());
     }
 }
@@ -120,9 +119,8 @@ void BM_PaintNoFont(benchmark::State &State) { Paint(State, false); }
 void BM_PaintWithFont(benchmark::State &State) { Paint(State, true); }
 
 void BM_EncodePng(benchmark::State &State) {
-    FillScreenWithArt();
     RgbImage Image(640, 400);
-    PaintScreen(Image, TFont{});
+    PaintScreen(ScreenOfArt().ScreenBuffer, Image, TFont{});
     std::vector<std::uint8_t> File;
     for (auto _ : State) {
         File.clear();

@@ -2,9 +2,10 @@
 // the fuzzer reports as a finding and the replay test as a failure.
 #pragma once
 
+#include "app/reading.h"
 #include "png_facts.h"
 #include "render/render.h"
-#include "screen_shot.h"
+#include "terminal/terminal.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -33,25 +34,25 @@ inline std::span<const std::uint8_t> Bytes(const std::uint8_t *Data, std::size_t
 }
 
 // Every cell holds indices the painter can use; the current attributes too.
-FUZZ_UNINSTRUMENTED inline void CheckScreen() {
-    FUZZ_CHECK(ScreenWidth == DEFAULT_WIDTH && ScreenHeight == DEFAULT_HEIGHT);
-    FUZZ_CHECK(CurrentFG <= 7 && CurrentBG <= 15);
+FUZZ_UNINSTRUMENTED inline void CheckScreen(const TTerminal &Terminal) {
+    FUZZ_CHECK(Terminal.Current.Fg <= 7 && Terminal.Current.Bg <= 15);
+    FUZZ_CHECK(Terminal.ScreenBuffer.Top >= 0 && Terminal.ScreenBuffer.Top < ScreenHeight);
     for (std::int32_t Y = 0; Y < ScreenHeight; ++Y)
         for (std::int32_t X = 0; X < ScreenWidth; ++X) {
-            const TCharInfo &Cell = ScreenBuffer[Y][X];
+            const TCharInfo &Cell = Terminal.ScreenBuffer[Y][X];
             FUZZ_CHECK(Cell.Fg <= 7 && Cell.Bg <= 15 && Cell.Ch >= 32);
         }
     // Only the position command leaves the screen, and never below -1.
-    FUZZ_CHECK(CurX >= -1 && CurY >= -1);
+    FUZZ_CHECK(Terminal.CurX >= -1 && Terminal.CurY >= -1);
 }
 
 // Every pixel of a cell's block is its foreground or its background colour,
 // so only palette colours appear, each sample's two bytes equal.
-FUZZ_UNINSTRUMENTED inline void CheckPicture(const RgbImage &Image) {
+FUZZ_UNINSTRUMENTED inline void CheckPicture(const TScreenBuffer &Screen, const RgbImage &Image) {
     FUZZ_CHECK(Image.Width == 640 && Image.Height == 400);
     for (std::int32_t Row = 0; Row < 25; ++Row)
         for (std::int32_t Column = 0; Column < 80; ++Column) {
-            const TCharInfo &Cell = ScreenBuffer[Row][Column];
+            const TCharInfo &Cell = Screen[Row][Column];
             std::uint8_t Samples[2][8] = {};
             StoreSamples(Samples[0], PaletteColor(ForegroundIndex(Cell)));
             StoreSamples(Samples[1], PaletteColor(Cell.Bg));

@@ -5,11 +5,11 @@
 #include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size) {
-    ResetScreen();
-    TInputFeed Input;
+    TTerminal Terminal;
+    TInputFeed Input(Terminal);
     Input.Feed(Bytes(Data, Size));
     Input.Finish();
-    CheckScreen();
+    CheckScreen(Terminal);
 
     TFont Font;
     if (Size > 0 && Data[0] & 1) { // a font from the input, repeated to 4096 bytes
@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size
             Font.Data[I] = Data[I % Size];
     }
     RgbImage Image(640, 400);
-    PaintScreen(Image, Font);
-    CheckPicture(Image);
+    PaintScreen(Terminal.ScreenBuffer, Image, Font);
+    CheckPicture(Terminal.ScreenBuffer, Image);
 
     std::vector<std::uint8_t> File;
     EncodePng(Image, [&File](const std::uint8_t *Out, std::size_t Count) {

@@ -27,19 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size
         FUZZ_CHECK(!Converted);
 
     // SGR from a state taken from the input, both ways.
-    ResetScreen();
-    const auto Start = [Size] {
-        CurrentFG = static_cast<std::uint8_t>(Size % 8);
-        CurrentBG = static_cast<std::uint8_t>(Size % 16);
-        BrightAttr = Size % 3 == 0;
-    };
-    Start();
-    ProcessSGR(Text);
-    const TCharInfo Fast = BlankCell();
-    Start();
-    ProcessSgrFields(Text);
-    const TCharInfo General = BlankCell();
-    FUZZ_CHECK(Fast.Fg == General.Fg && Fast.Bg == General.Bg && Fast.Bright == General.Bright);
-    FUZZ_CHECK(CurrentFG <= 7 && CurrentBG <= 15);
+    const TAttributes Start{static_cast<std::uint8_t>(Size % 8),
+                            static_cast<std::uint8_t>(Size % 16), Size % 3 == 0};
+    TAttributes Fast = Start;
+    ProcessSGR(Fast, Text);
+    TAttributes General = Start;
+    ProcessSgrFields(General, Text);
+    FUZZ_CHECK(Fast == General);
+    FUZZ_CHECK(Fast.Fg <= 7 && Fast.Bg <= 15);
     return 0;
 }

@@ -31,28 +31,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size
     const std::span<const std::uint8_t> Sizes = Bytes(Data, Size).subspan(Size > 0 ? 1 : 0, Count);
     const std::span<const std::uint8_t> Input = Bytes(Data, Size).subspan(Size > 0 ? 1 + Count : 0);
 
-    ResetScreen();
-    TWalkState Whole;
-    WalkBytes(Whole, Input);
-    CheckScreen();
-    const TScreenShot Once = TakeScreenShot();
+    TTerminal Once;
+    WalkBytes(Once, Input);
+    CheckScreen(Once);
 
-    ResetScreen();
-    TWalkState State;
+    TTerminal Pieces;
     InPieces(Input, Sizes,
-             [&State](std::span<const std::uint8_t> Piece) { WalkBytes(State, Piece); });
-    FUZZ_CHECK(TakeScreenShot() == Once);
+             [&Pieces](std::span<const std::uint8_t> Piece) { WalkBytes(Pieces, Piece); });
+    FUZZ_CHECK(Pieces == Once);
 
     // Through the feed, which holds back a trailing SAUCE record.
-    ResetScreen();
-    TWalkState Playable;
-    WalkBytes(Playable, Input.first(PlayableLength(Input)));
-    const TScreenShot Played = TakeScreenShot();
-    ResetScreen();
-    TInputFeed Feed;
+    TTerminal Played;
+    WalkBytes(Played, Input.first(PlayableLength(Input)));
+    TTerminal Fed;
+    TInputFeed Feed(Fed);
     InPieces(Input, Sizes, [&Feed](std::span<const std::uint8_t> Piece) { Feed.Feed(Piece); });
     Feed.Finish();
-    FUZZ_CHECK(TakeScreenShot() == Played);
+    FUZZ_CHECK(Fed == Played);
 
     static RgbImage Image(640, 400);
     TFont Font;
@@ -60,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size
     if (Font.Loaded)
         for (std::size_t I = 0; I < Font.Data.size(); ++I)
             Font.Data[I] = static_cast<std::uint8_t>(I * 131 + Size);
-    PaintScreen(Image, Font);
-    CheckPicture(Image);
+    PaintScreen(Once.ScreenBuffer, Image, Font);
+    CheckPicture(Once.ScreenBuffer, Image);
     return 0;
 }

@@ -7,7 +7,7 @@
 Seconds=${1:-60}
 shift || true
 Targets=("$@")
-[ ${#Targets[@]} -gt 0 ] || Targets=(fuzz_params fuzz_walk fuzz_png fuzz_conversion)
+[ ${#Targets[@]} -gt 0 ] || Targets=(fuzz_params fuzz_walk fuzz_png fuzz_conversion fuzz_fold)
 Install "${BASE_PACKAGES[@]}" clang libclang-rt-14-dev
 Build fuzz
 
@@ -16,7 +16,7 @@ Findings=build/fuzz-findings
 mkdir -p "$Findings"
 scripts/make-inputs.py --fuzz-seeds "$Corpus" examples
 
-declare -A MaxLen=([fuzz_params]=600 [fuzz_walk]=65536 [fuzz_png]=4096 [fuzz_conversion]=16384)
+declare -A MaxLen=([fuzz_params]=600 [fuzz_fold]=1200 [fuzz_walk]=65536 [fuzz_png]=4096 [fuzz_conversion]=16384)
 Failed=0
 printf '| target | seconds | executions | exec/s | coverage (cov) | features (ft) | findings |\n|---|---:|---:|---:|---:|---:|---:|\n' > "$Findings/summary.md"
 for Target in "${Targets[@]}"; do

@@ -81,6 +81,9 @@ def fuzz_seeds(corpus, art_folder):
         "fuzz_png": [bytes(rng.randrange(256) for _ in range(rng.randint(2, 200)))
                      for _ in range(20)],
         "fuzz_params": [sequence(rng, ("[",))[2:-1] for _ in range(200)],
+        # cursor, pen, final letter and cuts, then parameter bytes
+        "fuzz_fold": [bytes(rng.randrange(256) for _ in range(5)) + sequence(rng, ("[",))[2:-1]
+                      for _ in range(200)],
     }
     for target, items in seeds.items():
         for number, item in enumerate(items):

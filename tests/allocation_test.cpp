@@ -39,8 +39,7 @@ TEST_F(Allocation, CommonSequencesAllocateNothing) {
                std::to_string(I % 80) + "H\x1b[K\x1b[2J\x1b[A\x1b[m\x1b[\"31\";44mtext\r\n";
     const std::vector<std::uint8_t> Bytes(Art.begin(), Art.end());
     const long Before = Allocations.load();
-    TWalkState Walk;
-    WalkBytes(Walk, Bytes);
+    WalkBytes(Term, Bytes);
     EXPECT_EQ(Allocations.load() - Before, 0);
 }
 

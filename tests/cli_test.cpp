@@ -1,9 +1,9 @@
 // Runs the built program in scratch directories and checks its reports,
 // exit statuses and the files it leaves behind.
 #include "app/driver.h"
+#include "app/reading.h"
 #include "cli_support.h"
 #include "png_facts.h"
-#include "terminal/terminal.h"
 
 namespace {
 

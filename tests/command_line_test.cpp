@@ -1,5 +1,7 @@
 #include "app/driver.h"
+#include "cli_support.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -38,6 +40,51 @@ TEST(SplitCommandLine, FollowsTheQuotingRules) {
     };
     for (const auto &[Line, Args] : Cases)
         EXPECT_EQ(SplitCommandLine(Line), Args) << Line;
+}
+
+// The page runs conversion after conversion in one process: each closes
+// every file it opened, whether it succeeded or failed, and a failed one
+// leaves nothing behind that changes the next picture.
+TEST(Conversions, InOneProcessCloseTheirFilesAndStayApart) {
+    const fs::path Dir = fs::temp_directory_path() / ("tarvex-process-" + std::to_string(getpid()));
+    fs::create_directories(Dir / "folder.png");
+    WriteFile(Dir / "art.ans", "\x1b[1;44mart\x1b[0m\r\n\x1b[12;30H\xdb\xdc");
+    WriteFile(Dir / "open.ans", "\x1b[31mred\x1b[1;44");
+    WriteFile(Dir / "cp437.fnt", std::string(4096, '\x3c'));
+    WriteFile(Dir / "text.png", "not a picture");
+    const fs::path Before = fs::current_path();
+    fs::current_path(Dir);
+    // Report lines go to standard output; keep them out of the test's.
+    const int Saved = dup(1);
+    const int Null = open("/dev/null", O_WRONLY);
+    dup2(Null, 1);
+    const auto OpenFiles = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
+    };
+    const auto Opened = OpenFiles();
+    std::vector<int> Statuses;
+    for (int Round = 0; Round < 3; ++Round)
+        for (const std::vector<std::string> &Args : std::vector<std::vector<std::string>>{
+                 {"art.ans"},
+                 {"open.ans", "first.png"},
+                 {"missing.ans"},
+                 {"folder.png"},            // cannot be read
+                 {"art.ans", "folder.png"}, // cannot be written
+                 {"art.ans", "text.png"},   // not a picture: refused
+                 {"art.ans", "art.ans"},    // the input itself: refused
+                 {"art.ans", "last.png"}})
+            Statuses.push_back(RunConversion(Args));
+    const auto Left = OpenFiles();
+    dup2(Saved, 1);
+    close(Saved);
+    close(Null);
+    fs::current_path(Before);
+    EXPECT_EQ(Left, Opened);
+    EXPECT_EQ(std::vector<int>(Statuses.begin(), Statuses.begin() + 8),
+              (std::vector<int>{0, 0, 1, 1, 1, 1, 1, 0}));
+    // An open sequence and failures before it change nothing that follows.
+    EXPECT_EQ(ReadFile(Dir / "last.png"), ReadFile(Dir / "art.png"));
+    fs::remove_all(Dir);
 }
 
 } // namespace

@@ -5,24 +5,28 @@
 
 namespace {
 
-class CursorMove : public ScreenTest {};
-class CursorPosition : public ScreenTest {};
-class Erase : public ScreenTest {};
-
 struct TMoveCase {
     std::int32_t FromX, FromY;
     std::string Bytes;
     std::int32_t ToX, ToY;
 };
 
-void PlayMoves(const std::vector<TMoveCase> &Cases) {
+class Moves : public ScreenTest {
+  protected:
+    void PlayMoves(const std::vector<TMoveCase> &Cases);
+};
+class CursorMove : public Moves {};
+class CursorPosition : public Moves {};
+class Erase : public ScreenTest {};
+
+void Moves::PlayMoves(const std::vector<TMoveCase> &Cases) {
     for (const TMoveCase &Case : Cases) {
-        ResetScreen();
-        CurX = Case.FromX;
-        CurY = Case.FromY;
-        Feed(Case.Bytes);
-        EXPECT_EQ(CurX, Case.ToX) << Case.Bytes.substr(1);
-        EXPECT_EQ(CurY, Case.ToY) << Case.Bytes.substr(1);
+        Term = TTerminal{};
+        Term.CurX = Case.FromX;
+        Term.CurY = Case.FromY;
+        FeedCutEverywhere(Case.Bytes);
+        EXPECT_EQ(Term.CurX, Case.ToX) << Case.Bytes.substr(1);
+        EXPECT_EQ(Term.CurY, Case.ToY) << Case.Bytes.substr(1);
     }
 }
 
@@ -106,13 +110,13 @@ TEST_F(Erase, ErasesExactlyItsRange) {
         {2147483646, 5, "\x1b[1K", 1, 0, 0, 79}, {-2147483647 - 1, 5, "\x1b[K", 1, 0, 0, 79},
     };
     for (const TEraseCase &Case : Cases) {
-        ResetScreen();
+        Term = TTerminal{};
         FillScreen();
-        CurX = Case.X;
-        CurY = Case.Y;
-        Feed(Case.Bytes);
-        EXPECT_EQ(CurX, Case.X);
-        EXPECT_EQ(CurY, Case.Y);
+        Term.CurX = Case.X;
+        Term.CurY = Case.Y;
+        FeedCutEverywhere(Case.Bytes);
+        EXPECT_EQ(Term.CurX, Case.X);
+        EXPECT_EQ(Term.CurY, Case.Y);
         for (std::int32_t Y = 0; Y < 25; ++Y)
             for (std::int32_t X = 0; X < 80; ++X) {
                 const bool Erased = (Y >= Case.FirstRow && Y <= Case.LastRow) ||
@@ -132,20 +136,20 @@ TEST_F(Erase, OnlyTheNineFinalLettersAct) {
     for (char Letter = 'A'; Letter <= 'Z'; ++Letter)
         Finals += {Letter, static_cast<char>(Letter + 32)};
     for (const char Final : Finals) {
-        ResetScreen();
+        Term = TTerminal{};
         FillScreen();
-        CurX = CurY = 10;
+        Term.CurX = Term.CurY = 10;
         Feed(std::string("\x1b[2") + Final + "Q");
         const bool IsLetter = (Final >= 'A' && Final <= 'Z') || (Final >= 'a' && Final <= 'z');
         const std::int32_t X = Final == 'C' ? 12 : Final == 'D' ? 8 : 10;
         const std::int32_t Y = Final == 'B' ? 12 : Final == 'A' ? 8 : 10;
         const std::string Label = "final " + std::to_string(static_cast<std::uint8_t>(Final));
-        EXPECT_EQ(CurX, X + IsLetter) << Label;
-        EXPECT_EQ(CurY, Y) << Label;
+        EXPECT_EQ(Term.CurX, X + IsLetter) << Label;
+        EXPECT_EQ(Term.CurY, Y) << Label;
         EXPECT_EQ(Cell(Y, X).Ch, IsLetter ? 'Q' : 'x') << Label;
         EXPECT_EQ(Cell(0, 0).Ch, Final == 'J' ? ' ' : 'x') << Label;
         EXPECT_EQ(Cell(10, 79).Ch, Final == 'J' || Final == 'K' ? ' ' : 'x') << Label;
-        EXPECT_TRUE(SameCell(BlankCell(), {32, 7, 0, false})) << Label;
+        EXPECT_EQ(Term.BlankCell(), (TCharInfo{32, 7, 0, false})) << Label;
     }
 }
 

@@ -1,8 +1,9 @@
 // Input arrives in blocks: wherever the blocks split it, and whatever trailing
 // SAUCE record it carries, the screen must be the one that playing the
 // whole input at once gives.
+#include "app/reading.h"
 #include "png_facts.h"
-#include "screen_shot.h"
+#include "terminal/terminal.h"
 
 #include <filesystem>
 #include <fstream>
@@ -46,22 +47,21 @@ void InPieces(std::span<const std::uint8_t> Input, TNext Next, TTake Take) {
     }
 }
 
-// The screen the walk leaves, without a trailing SAUCE record.
+// The terminal the walk leaves, without a trailing SAUCE record.
 template <typename TNext>
-TScreenShot WalkedInPieces(std::span<const std::uint8_t> Input, TNext Next) {
-    ResetScreen();
-    TWalkState Walk;
+TTerminal WalkedInPieces(std::span<const std::uint8_t> Input, TNext Next) {
+    TTerminal Terminal;
     InPieces(Input.first(PlayableLength(Input)), Next,
-             [&Walk](std::span<const std::uint8_t> Piece) { WalkBytes(Walk, Piece); });
-    return TakeScreenShot();
+             [&Terminal](std::span<const std::uint8_t> Piece) { WalkBytes(Terminal, Piece); });
+    return Terminal;
 }
 
-template <typename TNext> TScreenShot FedInPieces(std::span<const std::uint8_t> Input, TNext Next) {
-    ResetScreen();
-    TInputFeed Feed;
+template <typename TNext> TTerminal FedInPieces(std::span<const std::uint8_t> Input, TNext Next) {
+    TTerminal Terminal;
+    TInputFeed Feed(Terminal);
     InPieces(Input, Next, [&Feed](std::span<const std::uint8_t> Piece) { Feed.Feed(Piece); });
     Feed.Finish();
-    return TakeScreenShot();
+    return Terminal;
 }
 
 // Input followed by the end-of-file byte, Comments comment lines and a SAUCE
@@ -118,22 +118,18 @@ TEST(Blocks, SequencesSplitAtTheEdgeOfABlock) {
         {{"\x1b(", "\x1b[32mX"}, {'X', 2, 0, false}},
     };
     for (const auto &[Pieces, Want] : Cases) {
-        ResetScreen();
-        TWalkState Walk;
+        TTerminal Terminal;
         for (const std::string &Piece : Pieces)
-            WalkBytes(Walk, TBytes(Piece.begin(), Piece.end()));
-        const TCharInfo &Got = ScreenBuffer[0][0];
-        EXPECT_TRUE(Got.Ch == Want.Ch && Got.Fg == Want.Fg && Got.Bg == Want.Bg)
-            << Pieces[0] << "|" << Pieces[1];
+            WalkBytes(Terminal, TBytes(Piece.begin(), Piece.end()));
+        EXPECT_EQ(Terminal.ScreenBuffer[0][0], Want) << Pieces[0] << "|" << Pieces[1];
     }
     // Runs of NUL bytes of any length, skipped a word at a time.
     for (std::size_t Nuls = 0; Nuls < 20; ++Nuls) {
-        ResetScreen();
-        TWalkState Walk;
-        WalkBytes(Walk, TBytes(Nuls, 0));
+        TTerminal Terminal;
+        WalkBytes(Terminal, TBytes(Nuls, 0));
         const std::string Text = std::string(Nuls, '\0') + "AB";
-        WalkBytes(Walk, TBytes(Text.begin(), Text.end()));
-        EXPECT_EQ(std::string(reinterpret_cast<const char *>(ScreenBuffer[0]), 8),
+        WalkBytes(Terminal, TBytes(Text.begin(), Text.end()));
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(Terminal.ScreenBuffer[0]), 8),
                   std::string("A\x07\0\0B\x07\0\0", 8))
             << Nuls;
     }
@@ -149,7 +145,7 @@ TEST(Blocks, FeedKeepsEveryByteAcrossManyBlocks) {
         Input.insert(Input.end(), Chunk.begin(), Chunk.end());
     }
     Input = WithSauce(Input, 3);
-    const TScreenShot Once = WalkedInPieces(Input, [&Input] { return Input.size(); });
+    const TTerminal Once = WalkedInPieces(Input, [&Input] { return Input.size(); });
     std::mt19937 Random(2026);
     for (const std::size_t Most : {std::size_t{7}, std::size_t{5000}, std::size_t{300000}})
         ASSERT_EQ(FedInPieces(Input, [&] { return Random() % Most + 1; }), Once) << Most;
@@ -158,7 +154,7 @@ TEST(Blocks, FeedKeepsEveryByteAcrossManyBlocks) {
 TEST(Blocks, EveryInputWalksTheSameInPiecesOfAnySize) {
     std::mt19937 Random(1209);
     for (const auto &[Name, Input] : AllInputs()) {
-        const TScreenShot Once = WalkedInPieces(Input, [&Input] { return Input.size(); });
+        const TTerminal Once = WalkedInPieces(Input, [&Input] { return Input.size(); });
         for (std::size_t Size = 1; Size <= 64; ++Size)
             ASSERT_EQ(WalkedInPieces(Input, [Size] { return Size; }), Once)
                 << Name << " in pieces of " << Size;
@@ -177,7 +173,7 @@ TEST(Blocks, FeedNeverPlaysATrailingSauceRecord) {
         }
         for (const TBytes &Input : {Art, WithSauce(Art, 0), WithSauce(Art, 3), Long,
                                     WithSauce(Long, 1), WithSauce(Long, 255)}) {
-            const TScreenShot Once = WalkedInPieces(Input, [&Input] { return Input.size(); });
+            const TTerminal Once = WalkedInPieces(Input, [&Input] { return Input.size(); });
             for (const std::size_t Size :
                  {std::size_t{1}, std::size_t{7}, std::size_t{64}, Input.size() + 1})
                 ASSERT_EQ(FedInPieces(Input, [Size] { return Size; }), Once)

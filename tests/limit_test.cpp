@@ -1,7 +1,7 @@
 // Size and memory limits of the built program. Slow by nature (each run
 // reads hundreds of MiB or more), so CTest labels these "slow".
+#include "app/reading.h"
 #include "cli_support.h"
-#include "terminal/terminal.h"
 
 namespace {
 

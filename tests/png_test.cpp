@@ -49,11 +49,12 @@ TEST(PngEncoder, WritesTheFixedLayoutAroundOneIdat) {
 
 // Each of the 16 colours as a foreground (full blocks, plain then bright) and
 // as a background (spaces), read back from the encoded picture.
-TEST(PngEncoder, CarriesEveryPaletteColourExactly) {
+class PngColours : public ScreenTest {};
+
+TEST_F(PngColours, CarriesEveryPaletteColourExactly) {
     const std::array<std::uint32_t, 16> WANT = {
         0x000000, 0xAA0000, 0x00AA00, 0xAA5500, 0x0000AA, 0xAA00AA, 0x00AAAA, 0xAAAAAA,
         0x555555, 0xFF5555, 0x55FF55, 0xFFFF55, 0x5555FF, 0xFF55FF, 0x55FFFF, 0xFFFFFF};
-    ResetScreen();
     std::string Foregrounds, Backgrounds, BrightBackgrounds;
     for (char N = '0'; N < '8'; ++N) {
         Foregrounds += std::string("\x1b[0;3") + N + "m\xdb\x1b[1m\xdb";
@@ -62,7 +63,7 @@ TEST(PngEncoder, CarriesEveryPaletteColourExactly) {
     }
     Feed(Foregrounds + "\r\n" + Backgrounds + BrightBackgrounds + "\r\n\x1b[1;37;107mA");
     RgbImage Image(640, 400);
-    PaintScreen(Image, TFont{});
+    PaintScreen(Term.ScreenBuffer, Image, TFont{});
     const TBytes Raw = Scanlines(Encode(Image), 640, 400).value();
     const auto Expect = [&Raw](std::uint32_t Colour, std::size_t X, std::size_t Y) {
         const auto R = static_cast<std::uint8_t>(Colour >> 16);

@@ -20,7 +20,7 @@ class Painting : public ScreenTest {
     TFont Font;
     RgbImage Paint() {
         RgbImage Image(640, 400);
-        PaintScreen(Image, Font);
+        PaintScreen(Term.ScreenBuffer, Image, Font);
         return Image;
     }
     // The cell's 16 rows as read back from the picture: bit set where the
@@ -101,7 +101,7 @@ TEST_F(Painting, FontGlyphsWithBitSevenLeftmost) {
 
 TEST_F(Painting, RefusesAPictureSmallerThanTheScreen) {
     RgbImage Small(640, 399);
-    EXPECT_THROW(PaintScreen(Small, Font), std::out_of_range);
+    EXPECT_THROW(PaintScreen(Term.ScreenBuffer, Small, Font), std::out_of_range);
 }
 
 TEST(RgbImageTest, RefusesPixelsOutside) {

@@ -10,23 +10,23 @@ class Walk : public ScreenTest {};
 TEST_F(Screen, StartsBlankWithDefaultAttributes) {
     for (std::int32_t Y = 0; Y < 25; ++Y)
         ExpectRowBlank(Y);
-    EXPECT_EQ(CurX, 0);
-    EXPECT_EQ(CurY, 0);
-    EXPECT_EQ(CurrentFG, 7);
-    EXPECT_EQ(CurrentBG, 0);
-    EXPECT_FALSE(BrightAttr);
+    EXPECT_EQ(Term.CurX, 0);
+    EXPECT_EQ(Term.CurY, 0);
+    EXPECT_EQ(Term.Current.Fg, 7);
+    EXPECT_EQ(Term.Current.Bg, 0);
+    EXPECT_FALSE(Term.Current.Bright);
 }
 
 TEST_F(Screen, ScrollMovesRowsUpAndBlanksBottomWithCurrentAttributes) {
     Feed("first\r\nsecond");
-    CurrentBG = 4;
-    CurX = 37;
-    ScrollUp();
+    Term.Current.Bg = 4;
+    Term.CurX = 37;
+    ScrollUp(Term);
     EXPECT_EQ(Cell(0, 0).Ch, 's');
-    EXPECT_TRUE(SameCell(Cell(0, 1), {'e', 7, 0, false})); // moved rows keep their attributes
+    EXPECT_EQ(Cell(0, 1), (TCharInfo{'e', 7, 0, false})); // moved rows keep their attributes
     ExpectRowBlank(24, {32, 7, 4, false});
-    EXPECT_EQ(CurX, 37);
-    EXPECT_EQ(CurY, 24);
+    EXPECT_EQ(Term.CurX, 37);
+    EXPECT_EQ(Term.CurY, 24);
 }
 
 TEST_F(Screen, ManyScrollsKeepRowOrder) {
@@ -43,10 +43,10 @@ TEST_F(Screen, ManyScrollsKeepRowOrder) {
 
 TEST_F(Walk, PlacesPrintableBytesWithCurrentAttributes) {
     Feed("ABC");
-    EXPECT_TRUE(SameCell(Cell(0, 0), {'A', 7, 0, false}));
-    EXPECT_TRUE(SameCell(Cell(0, 2), {'C', 7, 0, false}));
-    EXPECT_EQ(CurX, 3);
-    EXPECT_EQ(CurY, 0);
+    EXPECT_EQ(Cell(0, 0), (TCharInfo{'A', 7, 0, false}));
+    EXPECT_EQ(Cell(0, 2), (TCharInfo{'C', 7, 0, false}));
+    EXPECT_EQ(Term.CurX, 3);
+    EXPECT_EQ(Term.CurY, 0);
 }
 
 TEST_F(Walk, CarriageReturnAndLineFeed) {
@@ -55,7 +55,7 @@ TEST_F(Walk, CarriageReturnAndLineFeed) {
         std::int32_t Row, Column;
     };
     for (const TCase &Case : {TCase{"A\nB", 1, 1}, TCase{"A\r\nB", 1, 0}, TCase{"A\rB", 0, 0}}) {
-        ResetScreen();
+        Term = TTerminal{};
         Feed(Case.Bytes);
         EXPECT_EQ(Cell(Case.Row, Case.Column).Ch, 'B') << Case.Bytes;
     }
@@ -63,8 +63,8 @@ TEST_F(Walk, CarriageReturnAndLineFeed) {
 
 TEST_F(Walk, WrapsImmediatelyAfterLastColumn) {
     Feed(std::string(80, 'x') + "\r\n");
-    EXPECT_EQ(CurX, 0);
-    EXPECT_EQ(CurY, 2);
+    EXPECT_EQ(Term.CurX, 0);
+    EXPECT_EQ(Term.CurY, 2);
     ExpectRowBlank(1);
 }
 
@@ -75,7 +75,7 @@ TEST_F(Walk, TwentySixLinesScrollTheFirstAway) {
     Feed(Text);
     EXPECT_EQ(Cell(0, 0).Ch, 'b');
     EXPECT_EQ(Cell(24, 0).Ch, 'z');
-    EXPECT_EQ(CurY, 24);
+    EXPECT_EQ(Term.CurY, 24);
 }
 
 TEST_F(Walk, FullScreenOfTextScrollsOnceAtTheEnd) {
@@ -86,8 +86,8 @@ TEST_F(Walk, FullScreenOfTextScrollsOnceAtTheEnd) {
     EXPECT_EQ(Cell(0, 0).Ch, '!' + 80 % 90);
     EXPECT_EQ(Cell(23, 79).Ch, '!' + 1999 % 90);
     ExpectRowBlank(24);
-    EXPECT_EQ(CurX, 0);
-    EXPECT_EQ(CurY, 24);
+    EXPECT_EQ(Term.CurX, 0);
+    EXPECT_EQ(Term.CurY, 24);
 }
 
 TEST_F(Walk, ControlBytesOtherThanCrLfAndEscDoNothing) {
@@ -103,8 +103,8 @@ TEST_F(Walk, ControlBytesOtherThanCrLfAndEscDoNothing) {
     Feed(Text);
     for (std::size_t X = 0; X < Placed.size(); ++X)
         EXPECT_EQ(Cell(0, static_cast<std::int32_t>(X)).Ch, Placed[X]) << X;
-    EXPECT_EQ(CurX, static_cast<std::int32_t>(Placed.size()));
-    EXPECT_EQ(CurY, 0);
+    EXPECT_EQ(Term.CurX, static_cast<std::int32_t>(Placed.size()));
+    EXPECT_EQ(Term.CurY, 0);
 }
 
 TEST_F(Walk, HighBytesArePlaced) {
@@ -117,45 +117,45 @@ TEST_F(Walk, EscapeSwallowsBytesUpToTheNextLetter) {
     Feed("\x1b"
          "7Hello");
     EXPECT_EQ(Cell(0, 0).Ch, 'e');
-    EXPECT_EQ(CurX, 4);
+    EXPECT_EQ(Term.CurX, 4);
     // CR LF inside a sequence are collected: not numeric, so one step up.
-    ResetScreen();
+    Term = TTerminal{};
     Feed("\x1b[6;6H\x1b[3\r\nA");
-    EXPECT_EQ(CurY, 4);
-    EXPECT_EQ(CurX, 5);
+    EXPECT_EQ(Term.CurY, 4);
+    EXPECT_EQ(Term.CurX, 5);
 }
 
 TEST_F(Walk, UnfinishedSequencesAreDropped) {
     for (const char *Bytes : {"\x1b", "\x1b[31", "\x1b[1;44;"}) {
-        ResetScreen();
+        Term = TTerminal{};
         Feed(Bytes);
         ExpectRowBlank(0);
-        EXPECT_EQ(CurrentFG, 7);
-        EXPECT_EQ(CurrentBG, 0);
+        EXPECT_EQ(Term.Current.Fg, 7);
+        EXPECT_EQ(Term.Current.Bg, 0);
     }
 }
 
 TEST_F(Walk, SecondEscapeRestartsCollection) {
     Feed("\x1b[4\x1b[31mX");
-    EXPECT_TRUE(SameCell(Cell(0, 0), {'X', 1, 0, false}));
+    EXPECT_EQ(Cell(0, 0), (TCharInfo{'X', 1, 0, false}));
 }
 
 TEST_F(Walk, OffScreenCursorStoresNothingUntilBack) {
     // Column -3: three characters lost, the fourth lands in column 0.
     Feed("\x1b[1;-2H"); // not numeric: ignored
-    CurX = -3;
+    Term.CurX = -3;
     Feed("abcd");
     EXPECT_EQ(Cell(0, 0).Ch, 'd');
     EXPECT_EQ(Cell(0, 1).Ch, ' ');
 
     // Past the last column: the next byte wraps, the one after lands.
-    ResetScreen();
+    Term = TTerminal{};
     Feed("\x1b[3;81Hxy");
     EXPECT_EQ(Cell(3, 0).Ch, 'y');
     ExpectRowBlank(2);
 
     // Row -1: bytes lost until a line feed brings the row to 0.
-    ResetScreen();
+    Term = TTerminal{};
     Feed("\x1b[0;5Hlost\nkept");
     ExpectRowBlank(24);
     EXPECT_EQ(Cell(0, 8).Ch, 'k');
@@ -163,17 +163,17 @@ TEST_F(Walk, OffScreenCursorStoresNothingUntilBack) {
 
 TEST_F(Walk, CursorBelowScreenScrollsOnceOnWrapOrLineEnd) {
     for (const char *Tail : {"\r", "\n"}) {
-        ResetScreen();
+        Term = TTerminal{};
         Feed("top\x1b[26;5Hx"); // the first row below the screen: x is not stored
         EXPECT_EQ(Cell(0, 4).Ch, ' ');
         Feed(Tail);
-        EXPECT_EQ(CurY, 24) << int(Tail[0]);
-        EXPECT_EQ(CurX, Tail[0] == '\r' ? 0 : 5);
+        EXPECT_EQ(Term.CurY, 24) << int(Tail[0]);
+        EXPECT_EQ(Term.CurX, Tail[0] == '\r' ? 0 : 5);
         ExpectRowBlank(0); // the top row scrolled away, once
     }
-    ResetScreen();
+    Term = TTerminal{};
     Feed("top\x1b[26;80Hab");
-    EXPECT_EQ(CurY, 24);
+    EXPECT_EQ(Term.CurY, 24);
     EXPECT_EQ(Cell(24, 0).Ch, 'b');
 }
 

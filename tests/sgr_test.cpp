@@ -7,14 +7,10 @@ namespace {
 
 class Sgr : public ScreenTest {
   protected:
-    struct TAttributes {
-        int Fg, Bg;
-        bool Bright;
-    };
-    static void ExpectAttributes(const TAttributes &Want, const std::string &Label) {
-        EXPECT_EQ(CurrentFG, Want.Fg) << Label;
-        EXPECT_EQ(CurrentBG, Want.Bg) << Label;
-        EXPECT_EQ(BrightAttr, Want.Bright) << Label;
+    void ExpectAttributes(const TAttributes &Want, const std::string &Label) const {
+        EXPECT_EQ(Term.Current.Fg, Want.Fg) << Label;
+        EXPECT_EQ(Term.Current.Bg, Want.Bg) << Label;
+        EXPECT_EQ(Term.Current.Bright, Want.Bright) << Label;
     }
 };
 
@@ -59,6 +55,9 @@ TEST_F(Sgr, CodesByTheTable) {
         {"", E + "48;5;31m", {1, 0, false}},
         {Busy, E + "38;2;255;0;0m", {7, 0, false}},
         {"", E + " 31m", {1, 0, false}},
+        {Busy, E + " m", {3, 4, true}}, // a field of blanks: no number, no reset
+        {"", E + " ;1m", {7, 0, true}},
+        {"", E + "\t\t;\t 1m", {7, 0, true}},
         {"", E + "31 m", {7, 0, false}},
         {"", E + "\t31m", {1, 0, false}},
         {"", E + "+32m", {2, 0, false}},
@@ -80,23 +79,24 @@ TEST_F(Sgr, CodesByTheTable) {
         {"", E + "31\r\n;44m", {7, 4, false}},
     };
     for (const TCase &Case : Cases) {
-        ResetScreen();
-        Feed(Case.Setup + Case.Bytes);
+        Term = TTerminal{};
+        Feed(Case.Setup);
+        FeedCutEverywhere(Case.Bytes);
         ExpectAttributes(Case.Want, Case.Bytes.substr(1));
     }
 }
 
 TEST_F(Sgr, BrightByCodeOneOrNinetiesGivesIdenticalCells) {
     Feed("\x1b[91mA\x1b[0m\x1b[1;31mA\x1b[0m\x1b[31;1mA");
-    EXPECT_TRUE(SameCell(Cell(0, 0), {'A', 1, 0, true}));
-    EXPECT_TRUE(SameCell(Cell(0, 0), Cell(0, 1)));
-    EXPECT_TRUE(SameCell(Cell(0, 0), Cell(0, 2)));
+    EXPECT_EQ(Cell(0, 0), (TCharInfo{'A', 1, 0, true}));
+    EXPECT_EQ(Cell(0, 0), Cell(0, 1));
+    EXPECT_EQ(Cell(0, 0), Cell(0, 2));
 }
 
 TEST_F(Sgr, ColourChangeLeavesWrittenCellsAlone) {
     Feed("\x1b[32;41mA\x1b[0mB");
-    EXPECT_TRUE(SameCell(Cell(0, 0), {'A', 2, 1, false}));
-    EXPECT_TRUE(SameCell(Cell(0, 1), {'B', 7, 0, false}));
+    EXPECT_EQ(Cell(0, 0), (TCharInfo{'A', 2, 1, false}));
+    EXPECT_EQ(Cell(0, 1), (TCharInfo{'B', 7, 0, false}));
 }
 
 } // namespace

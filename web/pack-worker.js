@@ -60,7 +60,6 @@ function convert(name, input, font) {
 
 // The name the converter writes Input's picture under.
 function outputName(input) {
-  if (!tarvex._tarvex_player_new) return tarvex.ccall('tarvex_output_name', 'string', ['string'], [input]); // TEMPORARY
   const at = tarvex.ccall('tarvex_output_name', 'number', ['string'], [input]);
   const name = tarvex.UTF8ToString(at);
   tarvex._free(at);

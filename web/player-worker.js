@@ -30,11 +30,6 @@ const ready = createTarvex({
 
 // The converter's player, its one handle held here.
 function playerOf(m) {
-  if (!m._tarvex_player_new) return { // TEMPORARY: the exports before the player handle
-    open: size => m._tarvex_player_open(size), start: () => m._tarvex_player_start(),
-    seek: n => m._tarvex_player_seek(n), line: (n, forward) => m._tarvex_player_line(n, forward ? 1 : 0),
-    paint: () => m._tarvex_player_paint(), old: true,
-  };
   const handle = m._tarvex_player_new();
   return {
     open: size => m._tarvex_player_open(handle, size),
@@ -122,7 +117,7 @@ const steps = {
       FS.symlink(`/moment/${name}`, name);
     }
     lines = [];
-    const status = tarvex.ccall(player.old ? 'tarvex_player_convert' : 'tarvex_convert', 'number', ['string'], [name]);
+    const status = tarvex.ccall('tarvex_convert', 'number', ['string'], [name]);
     const png = status === 0 ? FS.readFile('moment.png') : null;
     FS.unlink(name);
     if (png) FS.unlink('moment.png');

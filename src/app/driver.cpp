@@ -1,5 +1,7 @@
 #include "app/driver.h"
 
+#include "app/reading.h"
+#include "common/system.h"
 #include "render/render.h"
 #include "terminal/terminal.h"
 
@@ -121,7 +123,7 @@ int RunConversion(const std::vector<std::string> &Args) {
     }
     const std::string &InputFile = Args[0];
     const std::string OutputFile = Args.size() >= 2 ? Args[1] : DefaultOutputName(InputFile);
-    InitScreenBuffer(DEFAULT_WIDTH, DEFAULT_HEIGHT);
+    TTerminal Terminal;
 
     WriteLine("Parsing ANSI file: " + InputFile);
     if (!FileExists(InputFile)) {
@@ -129,7 +131,7 @@ int RunConversion(const std::vector<std::string> &Args) {
         return EXIT_FAILED;
     }
     try {
-        ParseAnsiFile(InputFile);
+        ParseAnsiFile(Terminal, InputFile);
     } catch (const std::exception &Error) {
         WriteReadFailureReport(InputFile, MessageOf(Error));
         return EXIT_FAILED;
@@ -139,7 +141,7 @@ int RunConversion(const std::vector<std::string> &Args) {
     try {
         RefuseOverwritingInput(InputFile, OutputFile);
         RefuseOverwritingOtherFiles(OutputFile);
-        RenderToPng(OutputFile);
+        RenderToPng(Terminal.ScreenBuffer, OutputFile);
         WriteLine("Conversion completed successfully!");
     } catch (const TOutputError &) {
         throw; // a report line failed: no report can follow it

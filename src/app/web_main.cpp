@@ -6,6 +6,9 @@
 #include "app/driver.h"
 
 #include <emscripten/emscripten.h>
+
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 extern "C" {
@@ -18,10 +21,13 @@ EMSCRIPTEN_KEEPALIVE int tarvex_convert(const char *Input) {
     }
 }
 
-// The name the picture of Input is written under.
-EMSCRIPTEN_KEEPALIVE const char *tarvex_output_name(const char *Input) {
-    static std::string Name;
-    Name = DefaultOutputName(Input);
-    return Name.c_str();
+// The name the picture of Input is written under, in memory that the caller
+// frees; null when none can be had.
+EMSCRIPTEN_KEEPALIVE char *tarvex_output_name(const char *Input) {
+    const std::string Name = DefaultOutputName(Input);
+    char *Copy = static_cast<char *>(std::malloc(Name.size() + 1));
+    if (Copy)
+        std::memcpy(Copy, Name.c_str(), Name.size() + 1);
+    return Copy;
 }
 }

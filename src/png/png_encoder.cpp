@@ -60,6 +60,7 @@ void Deflate(z_stream &Stream, TPageBuffer &Out, std::size_t &Used, const std::u
 
 } // namespace
 
+// Out of line: a stage of its own in profiles (scripts/bench_report.py).
 [[gnu::noinline]] void EncodePng(const RgbImage &Image, const TByteSink &Sink) {
     std::vector<std::uint8_t> Header(PNG_SIGNATURE.begin(), PNG_SIGNATURE.end());
     std::vector<std::uint8_t> Ihdr;

@@ -1,5 +1,7 @@
 #include "render/render.h"
 
+#include "common/system.h"
+
 namespace {
 
 // Loads the font or raises; false when the file is too small. The file is
@@ -16,6 +18,7 @@ bool ReadFont(const std::string &FileName, TFont &Font) {
 
 } // namespace
 
+// Out of line: a stage of its own in profiles (scripts/bench_report.py).
 [[gnu::noinline]] TFont LoadCP437Font(const std::string &FileName) {
     TFont Font;
     bool Loaded = false;

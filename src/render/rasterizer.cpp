@@ -1,6 +1,8 @@
 // Paints screen cells into 8 x 16 pixel blocks and writes the PNG file.
 #include "render/render.h"
 
+#include "common/system.h"
+
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -58,11 +60,6 @@ TMask FallbackShape(std::uint8_t Ch) {
     return DOT;
 }
 
-// The pixel bytes of four pixels for each 4-bit mask, for one colour pair:
-// a row of a cell is two lookups instead of eight pixel choices.
-constexpr std::size_t HALF_ROW = 4 * BYTES_PER_PIXEL;
-using TNibbleRows = std::array<std::array<std::uint8_t, HALF_ROW>, 16>;
-
 void BuildNibbleRows(TNibbleRows &Rows, std::uint8_t ForeIndex, std::uint8_t BackIndex) {
     std::uint8_t Fore[BYTES_PER_PIXEL];
     std::uint8_t Back[BYTES_PER_PIXEL];
@@ -87,41 +84,48 @@ TMask CellMask(std::uint8_t Ch, const TFont &Font) {
     return Glyph;
 }
 
-[[gnu::noinline]] void PaintScreen(RgbImage &Image, const TFont &Font) {
-    // Rows are written directly, so the picture must hold the whole screen.
-    if (Image.Width < ScreenWidth * CHAR_WIDTH || Image.Height < ScreenHeight * CHAR_HEIGHT)
+TRowPainter::TRowPainter(const TFont &Font)
+    : Font_(Font), Tables_(new TNibbleRows[256]) {} // untouched until used
+
+void TRowPainter::Paint(std::span<const TCharInfo, ScreenWidth> Cells, RgbImage &Image,
+                        std::int32_t Top) {
+    // Rows are written directly, so the picture must hold the whole row.
+    if (Image.Width < ScreenWidth * CHAR_WIDTH || Top < 0 || Image.Height - CHAR_HEIGHT < Top)
         throw std::out_of_range("Picture smaller than the screen");
-    // Tables are built on first use of each foreground/background pair.
-    const std::unique_ptr<TNibbleRows[]> Tables(new TNibbleRows[256]); // untouched until used
-    std::array<bool, 256> Built{};
-    for (std::int32_t Y = 0; Y < ScreenHeight; ++Y) {
-        const TCharInfo *Cells = ScreenBuffer[Y];
-        for (std::int32_t X = 0; X < ScreenWidth; ++X) {
-            const TCharInfo &Cell = Cells[X];
-            const std::uint8_t ForeIndex = ForegroundIndex(Cell) & 15;
-            const std::uint8_t BackIndex = Cell.Bg & 15;
-            const std::size_t Pair = std::size_t{ForeIndex} * 16 + BackIndex;
-            if (!Built[Pair]) {
-                BuildNibbleRows(Tables[Pair], ForeIndex, BackIndex);
-                Built[Pair] = true;
-            }
-            const TNibbleRows &Rows = Tables[Pair];
-            const TMask Mask = CellMask(Cell.Ch, Font);
-            for (std::int32_t PY = 0; PY < CHAR_HEIGHT; ++PY) {
-                std::uint8_t *Out = Image.Row(Y * CHAR_HEIGHT + PY) +
-                                    static_cast<std::size_t>(X * CHAR_WIDTH) * BYTES_PER_PIXEL;
-                const std::uint8_t Bits = Mask[static_cast<std::size_t>(PY)];
-                std::memcpy(Out, Rows[Bits >> 4].data(), HALF_ROW);
-                std::memcpy(Out + HALF_ROW, Rows[Bits & 15].data(), HALF_ROW);
-            }
+    for (std::int32_t X = 0; X < ScreenWidth; ++X) {
+        const TCharInfo &Cell = Cells[static_cast<std::size_t>(X)];
+        const std::uint8_t ForeIndex = ForegroundIndex(Cell) & 15;
+        const std::uint8_t BackIndex = Cell.Bg & 15;
+        const std::size_t Pair = std::size_t{ForeIndex} * 16 + BackIndex;
+        if (!Built_[Pair]) { // built on first use of each colour pair
+            BuildNibbleRows(Tables_[Pair], ForeIndex, BackIndex);
+            Built_[Pair] = true;
+        }
+        const TNibbleRows &Rows = Tables_[Pair];
+        const TMask Mask = CellMask(Cell.Ch, Font_);
+        for (std::int32_t PY = 0; PY < CHAR_HEIGHT; ++PY) {
+            std::uint8_t *Out =
+                Image.Row(Top + PY) + static_cast<std::size_t>(X * CHAR_WIDTH) * BYTES_PER_PIXEL;
+            const std::uint8_t Bits = Mask[static_cast<std::size_t>(PY)];
+            std::memcpy(Out, Rows[Bits >> 4].data(), HALF_ROW);
+            std::memcpy(Out + HALF_ROW, Rows[Bits & 15].data(), HALF_ROW);
         }
     }
 }
 
-void RenderToPng(const std::string &FileName) {
+// Out of line: a stage of its own in profiles (scripts/bench_report.py).
+[[gnu::noinline]] void PaintScreen(const TScreenBuffer &Screen, RgbImage &Image,
+                                   const TFont &Font) {
+    TRowPainter Painter(Font);
+    for (std::int32_t Y = 0; Y < ScreenHeight; ++Y)
+        Painter.Paint(std::span<const TCharInfo, ScreenWidth>(Screen[Y], ScreenWidth), Image,
+                      Y * CHAR_HEIGHT);
+}
+
+void RenderToPng(const TScreenBuffer &Screen, const std::string &FileName) {
     const TFont Font = LoadCP437Font(FONT_FILE_NAME);
     RgbImage Image(ScreenWidth * CHAR_WIDTH, ScreenHeight * CHAR_HEIGHT);
-    PaintScreen(Image, Font);
+    PaintScreen(Screen, Image, Font);
     // The file is created only now, after every cell is painted.
     TFile Output = CreateForWriting(FileName);
     EncodePng(Image, [&Output](const std::uint8_t *Data, std::size_t Size) {

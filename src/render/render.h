@@ -10,6 +10,8 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 
 constexpr std::int32_t CHAR_WIDTH = 8;
@@ -55,7 +57,26 @@ TFont LoadCP437Font(const std::string &FileName);
 // The 16 pixel rows of a cell as bit masks, bit 7 leftmost; set bits take
 // the foreground colour.
 std::array<std::uint8_t, CHAR_HEIGHT> CellMask(std::uint8_t Ch, const TFont &Font);
+// The pixel bytes of four pixels for each 4-bit mask, for one colour pair:
+// a row of a cell is two lookups instead of eight pixel choices.
+constexpr std::size_t HALF_ROW = 4 * BYTES_PER_PIXEL;
+using TNibbleRows = std::array<std::array<std::uint8_t, HALF_ROW>, 16>;
+
+// Paints rows of cells, 8 x 16 pixels each, keeping the pixel tables of the
+// colour pairs it has met.
+class TRowPainter {
+  public:
+    explicit TRowPainter(const TFont &Font);
+    // Paints one row of the screen into the 16 pixel rows of Image from Top.
+    void Paint(std::span<const TCharInfo, ScreenWidth> Cells, RgbImage &Image, std::int32_t Top);
+
+  private:
+    const TFont &Font_;
+    std::unique_ptr<TNibbleRows[]> Tables_; // by foreground * 16 + background
+    std::array<bool, 256> Built_{};
+};
+
 // Paints the whole screen into Image, one 8 x 16 block per cell.
-void PaintScreen(RgbImage &Image, const TFont &Font);
+void PaintScreen(const TScreenBuffer &Screen, RgbImage &Image, const TFont &Font);
 // Loads the font, paints the screen and writes it as a PNG file.
-void RenderToPng(const std::string &FileName);
+void RenderToPng(const TScreenBuffer &Screen, const std::string &FileName);

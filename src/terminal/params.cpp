@@ -1,15 +1,12 @@
 // Parameter fields of control sequences and their integer conversion. The
 // byte rules here are deliberate: library parsers trim blanks, take other
 // prefixes or stop quietly at trailing bytes, and would change what art means.
-#include "terminal/terminal.h"
+#include "terminal/commands.h"
 
 namespace {
 
 constexpr char QUOTE = '"';
 constexpr char DELIMITER = ';';
-// A longer text never converts, whatever it holds (even zeros before a valid
-// code): art written for this limit pads fields to have them ignored.
-constexpr std::size_t MAX_NUMBER_TEXT = 255;
 
 // Value of a digit in bases up to 16; 255 for anything else.
 unsigned DigitValue(char C) {
@@ -60,7 +57,7 @@ bool TParamReader::Next(std::string_view &Field) {
         ++I;
     }
     const std::string_view Inside = Text.substr(Start, I - Start);
-    Pos = I < N ? I + 1 : N;
+    Pos = I + 1; // past the closing quote, or past the end: nothing is left either way
     Field = Inside;
     if (HasPairs) { // copied, each pair made one quote
         Scratch.clear();

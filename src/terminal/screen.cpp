@@ -2,44 +2,45 @@
 
 #include <algorithm>
 
-// Set by InitScreenBuffer before anything reads them.
-TScreenBuffer ScreenBuffer;
-std::int32_t ScreenWidth;
-std::int32_t ScreenHeight;
-std::int32_t CurX;
-std::int32_t CurY;
-std::uint8_t CurrentFG;
-std::uint8_t CurrentBG;
-bool BrightAttr;
-
-void InitScreenBuffer(std::int32_t Width, std::int32_t Height) {
-    ScreenWidth = Width;
-    ScreenHeight = Height;
-    CurX = 0;
-    CurY = 0;
-    SetCurrentAttributes(DEFAULT_ATTRIBUTES);
-    ScreenBuffer.Top = 0; // a ring left by a larger screen may lie past this one's rows
-    ScreenBuffer.Cells.assign(static_cast<std::size_t>(Width) * static_cast<std::size_t>(Height),
-                              BlankCell());
+bool TScreenBuffer::operator==(const TScreenBuffer &Other) const {
+    for (std::int32_t Row = 0; Row < ScreenHeight; ++Row)
+        if (!std::equal((*this)[Row], (*this)[Row] + ScreenWidth, Other[Row]))
+            return false;
+    return true;
 }
 
-void ClearCells(std::int32_t Row, std::int64_t From, std::int64_t To) {
-    if (Row < 0 || Row >= ScreenHeight)
-        return;
-    // Clipped first, so a far-off cursor costs nothing.
-    From = std::max<std::int64_t>(From, 0);
-    To = std::min<std::int64_t>(To, ScreenWidth - 1);
-    if (From > To)
-        return;
-    TCharInfo *Cells = ScreenBuffer[Row];
-    std::fill(Cells + From, Cells + To + 1, BlankCell());
+bool TTerminal::operator==(const TTerminal &Other) const {
+    return ScreenBuffer == Other.ScreenBuffer && CurX == Other.CurX && CurY == Other.CurY &&
+           Current == Other.Current && Walk.Open == Other.Walk.Open &&
+           (Walk.Open != TWalkState::TOpen::Folding || Walk.Fold == Other.Walk.Fold);
 }
 
-void ScrollUp() {
+void EraseCells(TTerminal &Terminal, std::int64_t FirstRow, std::int64_t FirstColumn,
+                std::int64_t LastRow, std::int64_t LastColumn) {
+    // Rows are clipped before the loop, so a far-off cursor costs nothing.
+    const std::int64_t From = std::max<std::int64_t>(FirstRow, 0);
+    const std::int64_t To = std::min<std::int64_t>(LastRow, ScreenHeight - 1);
+    const TCharInfo Blank = Terminal.BlankCell();
+    for (std::int64_t Row = From; Row <= To; ++Row) {
+        const std::int64_t Left = Row == FirstRow ? std::max<std::int64_t>(FirstColumn, 0) : 0;
+        const std::int64_t Right =
+            Row == LastRow ? std::min<std::int64_t>(LastColumn, ScreenWidth - 1) : ScreenWidth - 1;
+        if (Left <= Right) {
+            TCharInfo *Cells = Terminal.ScreenBuffer[static_cast<std::int32_t>(Row)];
+            std::fill(Cells + Left, Cells + Right + 1, Blank);
+        }
+    }
+}
+
+void ScrollUp(TTerminal &Terminal) {
+    TScreenBuffer &Screen = Terminal.ScreenBuffer;
+    if (Terminal.Listener)
+        Terminal.Listener->RowScrolledOff(
+            std::span<const TCharInfo, ScreenWidth>(Screen[0], ScreenWidth));
     // The old top row becomes the new bottom row and is blanked in place.
-    if (++ScreenBuffer.Top == ScreenHeight)
-        ScreenBuffer.Top = 0;
-    TCharInfo *Bottom = ScreenBuffer[ScreenHeight - 1];
-    std::fill(Bottom, Bottom + ScreenWidth, BlankCell());
-    CurY = ScreenHeight - 1;
+    if (++Screen.Top == ScreenHeight)
+        Screen.Top = 0;
+    TCharInfo *Bottom = Screen[ScreenHeight - 1];
+    std::fill(Bottom, Bottom + ScreenWidth, Terminal.BlankCell());
+    Terminal.CurY = ScreenHeight - 1;
 }

@@ -1,7 +1,5 @@
 // Select Graphic Rendition (SGR, ECMA-48 8.3.117): colours and brightness.
-#include "terminal/terminal.h"
-
-namespace {
+#include "terminal/commands.h"
 
 void ApplySgrCode(std::int32_t Code, TAttributes &Now) {
     if (Code == 0) {
@@ -20,6 +18,8 @@ void ApplySgrCode(std::int32_t Code, TAttributes &Now) {
     }
     // every other code, extended colour forms included, has no effect
 }
+
+namespace {
 
 // The usual form, digits and ';' with no field longer than nine digits: each
 // field converts as plain decimal and an empty one is skipped, exactly as the
@@ -47,26 +47,24 @@ bool ApplyPlainFields(std::string_view Params, TAttributes &Now) {
 
 } // namespace
 
-void ProcessSgrFields(std::string_view Params) {
-    TAttributes Now = CurrentAttributes();
+void ProcessSgrFields(TAttributes &Current, std::string_view Params) {
     TParamReader Fields(Params);
     std::string_view Field;
     if (!Fields.Next(Field)) { // the empty text resets
-        SetCurrentAttributes(DEFAULT_ATTRIBUTES);
+        Current = DEFAULT_ATTRIBUTES;
         return;
     }
     do {
         std::int32_t Code;
         if (TryParseInt(Field, Code))
-            ApplySgrCode(Code, Now);
+            ApplySgrCode(Code, Current);
     } while (Fields.Next(Field));
-    SetCurrentAttributes(Now);
 }
 
-void ProcessSGR(std::string_view Params) {
-    TAttributes Now = CurrentAttributes();
+void ProcessSGR(TAttributes &Current, std::string_view Params) {
+    TAttributes Now = Current;
     if (!Params.empty() && ApplyPlainFields(Params, Now))
-        SetCurrentAttributes(Now);
+        Current = Now;
     else
-        ProcessSgrFields(Params);
+        ProcessSgrFields(Current, Params);
 }

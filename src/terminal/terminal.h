@@ -1,18 +1,20 @@
-// The screen model and the interpreter that turns ANSI bytes into it.
+// The screen model and the walk that turns ANSI bytes into it. A terminal is
+// a value: several can live side by side, and a moment is kept by copying it.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "common/system.h"
-
 constexpr std::int32_t DEFAULT_WIDTH = 80;
 constexpr std::int32_t DEFAULT_HEIGHT = 25;
+// Every screen has this size.
+constexpr std::int32_t ScreenWidth = DEFAULT_WIDTH;
+constexpr std::int32_t ScreenHeight = DEFAULT_HEIGHT;
 
 // One screen cell.
 struct TCharInfo {
@@ -20,6 +22,7 @@ struct TCharInfo {
     std::uint8_t Fg;
     std::uint8_t Bg;
     bool Bright;
+    bool operator==(const TCharInfo &) const = default;
 };
 
 // The attributes that new text and new blanks take.
@@ -27,119 +30,141 @@ struct TAttributes {
     std::uint8_t Fg;
     std::uint8_t Bg;
     bool Bright;
+    bool operator==(const TAttributes &) const = default;
 };
 // Light grey on black, not bright: a fresh screen, and every reset.
 constexpr TAttributes DEFAULT_ATTRIBUTES{7, 0, false};
 
-// Process-wide screen state. The size is stored here and nowhere else.
-extern std::int32_t ScreenWidth;
-extern std::int32_t ScreenHeight;
-extern std::int32_t CurX;
-extern std::int32_t CurY;
-extern std::uint8_t CurrentFG;
-extern std::uint8_t CurrentBG;
-extern bool BrightAttr;
-
 // The grid, indexed [row][column]. Rows live in a ring so that a scroll moves
 // one row's worth of cells instead of the whole screen.
 struct TScreenBuffer {
-    std::vector<TCharInfo> Cells;
-    std::int32_t Top; // ring slot of row 0
+    std::array<TCharInfo, static_cast<std::size_t>(ScreenWidth *ScreenHeight)> Cells;
+    std::int32_t Top = 0; // ring slot of row 0
 
-    TCharInfo *operator[](std::int32_t Row) {
+    TScreenBuffer() { Cells.fill(TCharInfo{32, 7, 0, false}); }
+    TCharInfo *operator[](std::int32_t Row) { return Cells.data() + SlotOffset(Row); }
+    const TCharInfo *operator[](std::int32_t Row) const { return Cells.data() + SlotOffset(Row); }
+    // Equal when every row shows the same cells, wherever the ring starts.
+    bool operator==(const TScreenBuffer &Other) const;
+
+  private:
+    std::size_t SlotOffset(std::int32_t Row) const {
         std::int32_t Slot = Top + Row;
         if (Slot >= ScreenHeight)
             Slot -= ScreenHeight;
-        return Cells.data() +
-               static_cast<std::size_t>(Slot) * static_cast<std::size_t>(ScreenWidth);
+        return static_cast<std::size_t>(Slot) * static_cast<std::size_t>(ScreenWidth);
     }
 };
 
-extern TScreenBuffer ScreenBuffer;
+struct TTerminal;
 
-inline TAttributes CurrentAttributes() { return TAttributes{CurrentFG, CurrentBG, BrightAttr}; }
-inline void SetCurrentAttributes(const TAttributes &Attributes) {
-    CurrentFG = Attributes.Fg;
-    CurrentBG = Attributes.Bg;
-    BrightAttr = Attributes.Bright;
-}
-
-// A blank with the current attributes, as erases and scrolls leave it.
-inline TCharInfo BlankCell() { return TCharInfo{32, CurrentFG, CurrentBG, BrightAttr}; }
-
-void InitScreenBuffer(std::int32_t Width, std::int32_t Height);
-// Blanks columns From..To of one row with the current attributes; what lies
-// off the screen is skipped.
-void ClearCells(std::int32_t Row, std::int64_t From, std::int64_t To);
-// Moves every row up by one, blanks the bottom row, puts the cursor on it.
-void ScrollUp();
-
-// What a walk carries from one block of input to the next: an open escape
-// sequence. Only a sequence that may still act (it begins with '[') keeps
-// its bytes; any other is skipped to its end without being stored.
-struct TWalkState {
-    bool InEscapeSequence = false;
-    bool Skipping = false; // the open sequence cannot act
-    std::string Sequence;  // unless skipped: its bytes so far, ESC first
-};
-
-// Plays a block of bytes on the screen, continuing the walk that State
-// carries. A whole input is one block; an open sequence at the very end of
-// the input is dropped.
-void WalkBytes(TWalkState &State, std::span<const std::uint8_t> Data);
-
-// Input is read and played in blocks of this size.
-constexpr std::size_t INPUT_BLOCK = 256 * 1024;
-// A SAUCE record: 128 bytes at the very end, after an optional comment block
-// ("COMNT" and up to 255 lines of 64 bytes) and the end-of-file byte.
-constexpr std::size_t SAUCE_RECORD = 128;
-constexpr std::string_view COMMENT_ID = "COMNT";
-constexpr std::size_t COMMENT_LINE = 64;
-constexpr std::size_t MOST_COMMENTS = 255;
-// The longest record with all that comes before it.
-constexpr std::size_t SAUCE_HOLD =
-    1 + COMMENT_ID.size() + COMMENT_LINE * MOST_COMMENTS + SAUCE_RECORD;
-
-// The bytes that are played: everything before a trailing SAUCE record, its
-// comment block and the end-of-file byte that precedes them.
-std::size_t PlayableLength(std::span<const std::uint8_t> Data);
-
-// Plays an input that arrives in pieces of any size, holding back its last
-// SAUCE_HOLD bytes until the end is known: a trailing SAUCE record is never
-// played. Memory stays the same whatever the input's length.
-class TInputFeed {
+// A control sequence (ESC [) still open where a block of input ended, folded
+// as its bytes arrive: it keeps only what can still change what it will do,
+// never the bytes themselves, so its size is fixed however long it runs.
+class TSequenceFold {
   public:
-    TInputFeed();
-    // Room for the next bytes: read into it, then Play what arrived.
-    std::span<std::uint8_t> Space();
-    void Play(std::size_t Count);
-    // Copies bytes in through Space and Play.
-    void Feed(std::span<const std::uint8_t> Bytes);
-    // The input has ended: plays the held bytes that no SAUCE record claims.
-    // Nothing may be fed after it.
-    void Finish();
+    // Pen: the attributes when the sequence began, which its colour fields
+    // change.
+    TSequenceFold() = default;
+    explicit TSequenceFold(TAttributes Pen) : Pen_(Pen) {}
+    // The next parameter bytes: never a letter or ESC.
+    void Add(std::span<const std::uint8_t> Bytes);
+    // The final letter has arrived: what the whole sequence does, done.
+    void Act(TTerminal &Terminal, std::uint8_t Final);
+    bool operator==(const TSequenceFold &) const = default;
 
   private:
-    std::unique_ptr<std::uint8_t[]> Buffer_; // SAUCE_HOLD + INPUT_BLOCK bytes
-    std::size_t Begin_ = 0;                  // the first byte not played yet
-    std::size_t End_ = 0;                    // the end of what arrived
-    TWalkState Walk_;
+    // One field read as a number, byte by byte.
+    enum class TPhase : std::uint8_t { Blanks, Signed, First, Digits, Ended, Failed };
+    struct TNumber {
+        TPhase Phase = TPhase::Blanks;
+        bool Negative = false;
+        std::uint8_t Base = 10;
+        std::uint16_t Length = 0; // stops counting past the longest number text
+        std::uint64_t Magnitude = 0;
+        void Add(std::uint8_t Byte);
+        bool Dead() const;
+        bool Value(std::int32_t &Result) const;
+        bool operator==(const TNumber &) const = default;
+    };
+    // Where the field being read stands: quoting and the look-ahead after a
+    // quote inside a quoted field.
+    enum class TField : std::uint8_t { Start, Plain, Quoted, QuoteSeen };
+
+    void AddByte(std::uint8_t Byte);
+    const std::uint8_t *AddPlain(const std::uint8_t *P, const std::uint8_t *End);
+    void EndField();
+    void Finish();
+
+    TAttributes Pen_ = DEFAULT_ATTRIBUTES;
+    bool Empty_ = true;      // no parameter byte yet
+    bool Numeric_ = true;    // digits and ';' only
+    bool Semicolon_ = false; // more than one field
+    TField Field_ = TField::Start;
+    TNumber Number_;
+    std::uint8_t Fields_ = 0; // fields ended, counted up to 2
+    // The first two fields as numbers, for the cursor commands.
+    bool RowOk_ = false;
+    bool ColumnOk_ = false;
+    std::int32_t Row_ = 0;
+    std::int32_t Column_ = 0;
 };
 
-// Reads and plays one file, block by block. Files of 2^31 bytes or more are
-// refused with "Range check error" before reading, pipes and devices on
-// reaching that size; read failures raise.
-void ParseAnsiFile(const std::string &FileName);
+// What a walk carries from one block of input to the next: an escape
+// sequence left open. One that cannot act (it does not begin with '[') is
+// skipped to its end; one that may act is folded.
+struct TWalkState {
+    enum class TOpen : std::uint8_t { None, AfterEsc, Skipping, Folding };
+    TOpen Open = TOpen::None;
+    TSequenceFold Fold;
+};
+
+// Told of each row as it scrolls off the top of the screen.
+class TScrollListener {
+  public:
+    virtual void RowScrolledOff(std::span<const TCharInfo, ScreenWidth> Row) = 0;
+
+  protected:
+    ~TScrollListener() = default;
+};
+
+// One terminal: the screen, the cursor, the pen and the walk's open sequence.
+struct TTerminal {
+    TScreenBuffer ScreenBuffer;
+    std::int32_t CurX = 0; // the cursor may lie off the screen
+    std::int32_t CurY = 0;
+    TAttributes Current = DEFAULT_ATTRIBUTES; // CurrentFG, CurrentBG, BrightAttr
+    TWalkState Walk;
+    TScrollListener *Listener = nullptr; // not part of the value: not compared
+
+    // A blank with the current attributes, as erases and scrolls leave it.
+    TCharInfo BlankCell() const { return TCharInfo{32, Current.Fg, Current.Bg, Current.Bright}; }
+    // Everything that decides the picture and what the next byte does.
+    bool operator==(const TTerminal &Other) const;
+};
+
+// Blanks the screen in reading order from (FirstRow, FirstColumn) through
+// (LastRow, LastColumn), both included: the first and last rows in part,
+// the rows between in full. Whatever lies off the screen is skipped.
+void EraseCells(TTerminal &Terminal, std::int64_t FirstRow, std::int64_t FirstColumn,
+                std::int64_t LastRow, std::int64_t LastColumn);
+// Moves every row up by one, blanks the bottom row, puts the cursor on it.
+void ScrollUp(TTerminal &Terminal);
+
+// Plays a block of bytes on the terminal, continuing the walk it carries. A
+// sequence still open at the end of the block stays open for the next one;
+// at the end of the input it is dropped.
+void WalkBytes(TTerminal &Terminal, std::span<const std::uint8_t> Data);
 
 // Acts on one completed escape sequence: the bytes after ESC through the
 // final letter.
-void HandleEscapeSequence(std::string_view EscapeBuffer);
+void HandleEscapeSequence(TTerminal &Terminal, std::string_view EscapeBuffer);
 // Select Graphic Rendition on the bytes between "[" and "m".
-void ProcessSGR(std::string_view Params);
+void ProcessSGR(TAttributes &Current, std::string_view Params);
 // The same by the general field rules alone, without the one-pass path for
 // plain decimal fields. Exported only for the fuzz target that holds the two
 // together.
-void ProcessSgrFields(std::string_view Params);
+void ProcessSgrFields(TAttributes &Current, std::string_view Params);
 
 // Parameter fields. Fields are ';'-separated; a field starting with '"' is
 // quoted, with doubled quotes standing for one. The program reads fields with

@@ -72,7 +72,7 @@ $('close').addEventListener('click', () => view.close());
 $('play').addEventListener('click', () => {
   if (!viewed) return;
   $('picture').hidden = true;
-  player.open(viewed, gallery.inputOf(viewed), gallery.font);
+  player.loadFile(viewed, gallery.inputOf(viewed), gallery.font);
 });
 window.addEventListener('resize', fitImage);
 
@@ -80,6 +80,11 @@ window.addEventListener('resize', fitImage);
 
 function convert(inputs) {
   if (!inputs.length) return;
+  if (document.body.dataset.ready !== 'yes') {
+    say('input', 'Still loading: your files follow in a moment.');
+    loaded.then(ready => ready && convert(inputs));
+    return;
+  }
   const choice = fontChoice();
   if (choice === 'own' && !fonts.own) {
     say('input', 'You chose your own font but no font file: choose one (cp437.fnt), or another font.', true);
@@ -144,7 +149,7 @@ for (const radio of document.querySelectorAll('input[name="font"]'))
 $('cancel').addEventListener('click', () => gallery.cancel());
 $('filter').addEventListener('input', () => gallery.filter($('filter').value));
 
-Promise.all([
+const loaded = Promise.all([
   packs.ready,
   playing.ready,
   fetch('cp437.fnt').then(r => (r.ok ? r.arrayBuffer() : null)).catch(() => null),
@@ -154,4 +159,8 @@ Promise.all([
   say('input', fonts.debian
     ? 'Ready. Choose or drop files, zip packs or a folder.'
     : 'Ready, but the bundled font could not be loaded: choose your own, or none.', !fonts.debian);
-}, error => say('input', `The page could not be loaded: ${error.message}. Reload it to try again.`, true));
+  return true;
+}, error => {
+  say('input', `The page could not be loaded: ${error.message}. Reload it to try again.`, true);
+  return false;
+});

@@ -8,6 +8,8 @@ const { width: WIDTH, height: HEIGHT } = rules.PICTURE;
 const FRAME_BUDGET_MS = 6; // walking time per frame at full speed, painting aside
 
 export function createPlayer({ worker, say, hooks }) {
+  $('screen').width = WIDTH;
+  $('screen').height = HEIGHT;
   const context = $('screen').getContext('2d');
   const state = { item: null, ready: false, playable: 0, n: 0, playing: false, sent: 0, shown: 0,
                   sentAt: new Map(), from: 0, since: 0, frameTimes: [], saves: 0 };
@@ -33,7 +35,7 @@ export function createPlayer({ worker, say, hooks }) {
     $('screen').style.height = `${size.height}px`;
   }
 
-  function open(item, input, font) {
+  function loadFile(item, input, font) {
     pause();
     state.item = item;
     state.ready = false;
@@ -240,5 +242,5 @@ export function createPlayer({ worker, say, hooks }) {
     poll();
   }
 
-  return { open, close, onMessage, fit };
+  return { loadFile, close, onMessage, fit };
 }

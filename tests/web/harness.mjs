@@ -3,6 +3,7 @@
 // the native program in a folder of its own, and reading a zip the page
 // offers.
 import { spawnSync } from 'node:child_process';
+import crypto from 'node:crypto';
 import fs from 'node:fs';
 import http from 'node:http';
 import { createRequire } from 'node:module';
@@ -155,3 +156,132 @@ export function watchMemory(browser, every = 100) {
 }
 
 export const scratch = () => fs.mkdtempSync(path.join(os.tmpdir(), 'tarvex-web-'));
+
+// Where the tests find what scripts/test-page.sh made.
+export const where = (() => {
+  const site = path.resolve(process.env.TARVEX_SITE || 'build/web');
+  const data = path.resolve(process.env.TARVEX_TEST || 'build/web-test');
+  return { site, native: path.resolve(process.env.TARVEX_NATIVE || 'build/release/tarvex'),
+           inputs: path.join(data, 'inputs'), packs: path.join(data, 'packs'), output: data,
+           font: path.join(site, 'cp437.fnt') };
+})();
+
+// One browser and one tab on the page for a file of tests, with the native
+// program beside it: call at the top of a test file (node:test's before and
+// after come in as Hooks).
+export function session({ before, after }) {
+  const context = { problems: [] };
+  before(async () => {
+    context.work = scratch();
+    context.server = await serve(where.site);
+    context.browser = await launch(context.work);
+    context.page = await openPage(context.browser, context.server.url, context.problems);
+    context.runNative = nativeRunner(where.native, context.work);
+  });
+  after(async () => {
+    await context.browser.close();
+    context.server.close();
+    fs.rmSync(context.work, { recursive: true, force: true });
+  });
+  return context;
+}
+
+// Closes the view, should it be open, so that the page behind takes clicks.
+export const closeView = page => page.evaluate(() => {
+  const view = document.getElementById('view');
+  if (view.open) view.close();
+});
+
+// Picks a font: "debian", "own" (with the file given) or "none".
+export async function chooseFont(page, choice, file = null) {
+  await closeView(page);
+  if (file) await (await page.$('#own-font')).uploadFile(file);
+  await page.$eval(`input[name="font"][value="${choice}"]`, radio => radio.click());
+}
+
+// Gives the page files and waits until that batch is done and its zip made.
+export async function convertBatch(page, files) {
+  await closeView(page);
+  const before = await page.evaluate(() => window.tarvexHooks.conversions);
+  await page.evaluate(() => { document.body.dataset.pack = 'asked'; });
+  await (await page.$('#file')).uploadFile(...files);
+  await page.waitForFunction(count => window.tarvexHooks.conversions > count &&
+                             document.body.dataset.pack === 'done', { timeout: 300000 }, before);
+}
+
+// The 8-bit RGBA pixels of one of our PNGs (16-bit RGB, any row filter).
+export function pixelsOf(png) {
+  let at = 8;
+  let width = 0;
+  let height = 0;
+  const data = [];
+  while (at < png.length) {
+    const length = png.readUInt32BE(at);
+    const type = png.toString('latin1', at + 4, at + 8);
+    if (type === 'IHDR') [width, height] = [png.readUInt32BE(at + 8), png.readUInt32BE(at + 12)];
+    if (type === 'IDAT') data.push(png.subarray(at + 8, at + 8 + length));
+    at += 12 + length;
+  }
+  const raw = zlib.inflateSync(Buffer.concat(data));
+  const bpp = 6;
+  const stride = width * bpp;
+  const rows = Buffer.alloc(stride * height);
+  for (let y = 0; y < height; y++) {
+    const filter = raw[y * (stride + 1)];
+    const line = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
+    const out = rows.subarray(y * stride, (y + 1) * stride);
+    const up = y ? rows.subarray((y - 1) * stride, y * stride) : Buffer.alloc(stride);
+    for (let x = 0; x < stride; x++) {
+      const a = x >= bpp ? out[x - bpp] : 0;
+      const b = up[x];
+      const c = x >= bpp ? up[x - bpp] : 0;
+      const p = a + b - c;
+      const pa = Math.abs(p - a);
+      const pb = Math.abs(p - b);
+      const pc = Math.abs(p - c);
+      const paeth = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+      out[x] = (line[x] + [0, a, b, (a + b) >> 1, paeth][filter]) & 255;
+    }
+  }
+  const rgba = Buffer.alloc(width * height * 4);
+  for (let i = 0; i < width * height; i++) {
+    rgba[i * 4] = rows[i * 6];
+    rgba[i * 4 + 1] = rows[i * 6 + 2];
+    rgba[i * 4 + 2] = rows[i * 6 + 4];
+    rgba[i * 4 + 3] = 255;
+  }
+  return rgba;
+}
+
+export const sha256 = bytes => crypto.createHash('sha256').update(bytes).digest('hex');
+export const canvasHash = page => page.evaluate(async () => {
+  const canvas = document.getElementById('screen');
+  const { data } = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height);
+  const digest = await crypto.subtle.digest('SHA-256', data);
+  return Array.from(new Uint8Array(digest), b => b.toString(16).padStart(2, '0')).join('');
+});
+
+
+// Gives the page files with a font and waits for the batch; its paths.
+export async function convertWithFont(page, list, fontChoice) {
+  await chooseFont(page, fontChoice);
+  await convertBatch(page, list);
+  return page.$$eval('#gallery .path', paths => paths.map(p => p.textContent));
+}
+export async function openPlayer(page, paths, name) {
+  // A click from the page itself: entries off screen are laid out only
+  // when they come into view, so a click at coordinates may miss.
+  await page.$eval(`#gallery li:nth-child(${paths.indexOf(name) + 1}) button`, button => button.click());
+  await page.click('#play');
+  await page.waitForFunction(() => window.tarvexHooks.player.ready);
+  await page.evaluate(() => window.tarvexHooks.player.settled());
+  return page.evaluate(() => window.tarvexHooks.player.playable);
+}
+// Typed as a person would: the field keeps what is typed while it has the
+// focus, whatever frames arrive meanwhile.
+export async function jump(page, n) {
+  await page.click('#byte', { clickCount: 3 });
+  await page.keyboard.type(String(n));
+  await page.keyboard.press('Enter');
+  return page.evaluate(() => window.tarvexHooks.player.settled());
+}

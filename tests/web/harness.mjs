@@ -35,8 +35,9 @@ export async function serve(site) {
   return served;
 }
 
-export async function launch(work) {
+export async function launch(work, options = {}) {
   return puppeteer.launch({
+    ...options,
     executablePath: '/usr/bin/chromium',
     headless: true,
     userDataDir: fs.mkdtempSync(path.join(work, 'profile-')),

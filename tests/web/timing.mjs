@@ -24,16 +24,18 @@ console.log(`load average ${os.loadavg()[0].toFixed(1)} at the start (${os.cpus(
 // The browser's peak memory, from a fresh start, while it converts Input
 // and then shows it in the player at byte 0.
 async function peakMemory(input) {
-  const browser = await launch(work);
+  // A page busy with a big input may not answer for minutes.
+  const browser = await launch(work, { protocolTimeout: 1800000 });
   const page = await openPage(browser, server.url, []);
   const base = watchMemory(browser).stop();
   const watch = watchMemory(browser);
   const started = Date.now();
-  await convertFiles(page, [input], { timeout: 600000 });
+  await convertFiles(page, [input], { timeout: 1200000 });
   const converted = Date.now();
+  await page.$eval('#gallery li button', button => button.click());
   await page.$eval('#play', button => button.click());
   await page.waitForFunction(() => /^byte 0 of/.test(document.getElementById('position').textContent),
-                             { timeout: 600000, polling: 500 });
+                             { timeout: 1200000, polling: 1000 });
   const peak = watch.stop();
   await browser.close();
   const size = fs.statSync(input).size;

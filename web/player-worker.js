@@ -59,16 +59,18 @@ async function load({ file, chain, font }) {
   if (chain) {
     postMessage({ type: 'loading', done: 0, total: chain[chain.length - 1].originalSize });
     let read = async (from, length) => new Uint8Array(await file.slice(from, from + length).arrayBuffer());
-    let bytes;
-    for (const [depth, entry] of chain.entries()) {
-      bytes = await rules.readEntry(read, entry, (data, size) => fflate.inflateSync(data, { out: new Uint8Array(size) }));
-      if (depth < chain.length - 1) {
-        const inner = bytes;
-        read = async (from, length) => inner.subarray(from, from + length);
-      }
+    const inflate = (data, size) => fflate.inflateSync(data, { out: new Uint8Array(size) });
+    for (const entry of chain.slice(0, -1)) {
+      const inner = await rules.readEntry(read, entry, inflate);
+      read = async (from, length) => inner.subarray(from, from + length);
     }
-    inputAt = player.open(bytes.length);
-    tarvex.HEAPU8.set(bytes, inputAt); // after the call: making room may have moved the heap
+    // The entry is unpacked straight into the player's memory: no wasm code
+    // runs meanwhile, so the heap cannot move.
+    const entry = chain[chain.length - 1];
+    inputAt = player.open(entry.originalSize);
+    const room = tarvex.HEAPU8.subarray(inputAt, inputAt + entry.originalSize);
+    const bytes = await rules.readEntry(read, entry, data => fflate.inflateSync(data, { out: room }));
+    if (bytes.byteOffset !== room.byteOffset || bytes.buffer !== room.buffer) room.set(bytes);
   } else {
     if (file.size > PLAY_LIMIT) throw new Error(`${(file.size / rules.MiB).toFixed(0)} MiB is more than the page can play`);
     inputAt = player.open(file.size);

@@ -82,4 +82,25 @@ test('line steps retrace, and a byte step follows', async () => {
   assert.ok(down > 0 && twice > down && up === down && right === down + 1, `down ${down}, down ${twice}, up ${up}, right ${right}`);
 });
 
+test('an entry of a zip inside a pack plays, and its moments are the native PNG of each prefix', async () => {
+  const { page, runNative, work } = context;
+  const paths = await convert(page, [path.join(where.packs, 'broken', 'nested.zip')], 'debian');
+  const name = 'inner/INNER/blocks.ans';
+  const playable = await openPlayer(page, paths, name);
+  const bytes = fs.readFileSync(path.join(where.inputs, 'blocks.ans'));
+  assert.equal(playable, bytes.length);
+  const n = Math.floor(playable / 2);
+  assert.equal(await jump(page, n), n);
+  const saves = await page.evaluate(() => window.tarvexHooks.player.saves);
+  await page.click('#save');
+  await page.waitForFunction(count => window.tarvexHooks.player.saves > count, {}, saves);
+  const saved = await page.$eval('#moment', async link =>
+    Array.from(new Uint8Array(await (await fetch(link.href)).arrayBuffer())));
+  const folder = fs.mkdtempSync(path.join(work, 'entry-'));
+  fs.writeFileSync(path.join(folder, 'part.ans'), bytes.subarray(0, n));
+  const want = runNative(path.join(folder, 'part.ans'), where.font);
+  assert.ok(Buffer.from(saved).equals(want.png));
+  assert.equal(await canvasHash(page), sha256(pixelsOf(want.png)));
+});
+
 test('no page errors', () => assert.deepEqual(context.problems, []));

@@ -12,6 +12,15 @@ const rules = self.tarvexRules;
 const inflate = (data, size) => fflate.inflateSync(data, { out: new Uint8Array(size) });
 const blobReader = blob => async (at, length) => new Uint8Array(await blob.slice(at, at + length).arrayBuffer());
 const bytesReader = bytes => async (at, length) => bytes.subarray(at, at + length);
+// A pack this small is read whole, once: a thousand small entries read one
+// by one from the file would each wait for the browser.
+const SMALL_PACK = 64 * 1024 * 1024;
+let lastPack = { file: null, read: null };
+async function packReader(file) {
+  if (lastPack.file !== file)
+    lastPack = { file, read: file.size <= SMALL_PACK ? bytesReader(new Uint8Array(await file.arrayBuffer())) : blobReader(file) };
+  return lastPack.read;
+}
 // Lets a "cancel" that came in meanwhile be handled, without a timer's clamp.
 const channel = new MessageChannel();
 const yieldToMessages = () => new Promise(resolve => {
@@ -161,7 +170,7 @@ async function convertAll({ batch, inputs, font }) {
       const folder = inputs.length === 1 ? '' : rules.withoutExtension(path) + '/';
       let packItems;
       try {
-        packItems = await listPack(blobReader(file), file.size, folder, [], 0, budget);
+        packItems = await listPack(await packReader(file), file.size, folder, [], 0, budget);
         if (!packItems.length) packItems = [{ path, note: 'an empty zip: nothing to convert' }];
       } catch (error) {
         packItems = [{ path, note: `this zip is damaged or incomplete and cannot be opened (${error.message})` }];
@@ -200,6 +209,7 @@ async function convertAll({ batch, inputs, font }) {
     const copy = result.png && result.png.slice().buffer;
     postMessage({ batch, type: 'file', index, ...result, png: copy, pngPath: item.pngPath }, copy ? [copy] : []);
   }
+  lastPack = { file: null, read: null };
   postMessage({ batch, type: 'done', cancelled: items.flatMap((item, index) => (item.cancelled ? [index] : [])) });
   // "Download all": entries stored as they are (PNGs are compressed
   // already), every date the same, so the same input gives the same bytes.
@@ -222,7 +232,7 @@ async function convertItem(batch, item, inputs, font) {
       input = inputs[item.loose].file;
       tail = new Uint8Array(await input.slice(Math.max(0, input.size - 128)).arrayBuffer());
     } else {
-      input = await entryBytes(blobReader(inputs[item.pack].file), item.source);
+      input = await entryBytes(await packReader(inputs[item.pack].file), item.source);
       head = input.subarray(0, 64);
       tail = input.subarray(Math.max(0, input.length - 128));
     }

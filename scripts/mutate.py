@@ -127,12 +127,17 @@ FUNCTION_HEAD = re.compile(r"^ {0,4}(?=[A-Za-z_~\[])(?!(?:if|for|while|switch|re
                            r"throw|try|catch)\b)(?:(?!->)[^=;(.])*?\b(~?[A-Za-z_]\w*)\s*\(")
 
 
+LAMBDA = re.compile(r"\[[^\]]*\]\s*\(")
+
+
 def scope_of(lines, index):
     """The function a line belongs to, as its name; "" at file level."""
     for number in range(index, -1, -1):
         text = lines[number].split("//")[0].rstrip()
         head = FUNCTION_HEAD.match(text)
-        if head and not text.endswith(";"):
+        # A call that hands over a lambda ("Run(Image, [&](...) {") opens a
+        # block too, but no function starts there.
+        if head and not text.endswith(";") and not LAMBDA.search(text, head.end()):
             return head.group(1)
         if number < index and text in ("}", "};"):
             return ""
@@ -247,6 +252,15 @@ def statements(toks):
     return found
 
 
+def idle_break(toks, first, last):
+    """A break that only leaves the switch where it ends anyway: before its
+    closing brace, or before a default that does nothing but break."""
+    if toks[first].text != "break" or last + 1 >= len(toks):
+        return False
+    rest = [t.text for t in toks[last + 1:last + 6]]
+    return rest[:1] == ["}"] or rest == ["default", ":", "break", ";", "}"]
+
+
 def mutants_of(path, source, compiled_lines):
     toks = tokens(source)
     line_of = {}
@@ -280,7 +294,7 @@ def mutants_of(path, source, compiled_lines):
             found.append(Mutant(path, source, inner_start, inner_end,
                                 "!(" + source[inner_start:inner_end] + ")", "negation"))
     for first, last in statements(toks):
-        if compiled(toks[first]):
+        if compiled(toks[first]) and not idle_break(toks, first, last):
             found.append(Mutant(path, source, toks[first].start, toks[last].end, ";", "deletion"))
     return found
 

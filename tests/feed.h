@@ -4,8 +4,21 @@
 #include "terminal/terminal.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string_view>
 #include <vector>
+
+// A failed comparison shows the terminal as text, not as its raw bytes.
+inline void PrintTo(const TTerminal &Terminal, std::ostream *Out) {
+    *Out << "cursor " << Terminal.CurX << "," << Terminal.CurY << " pen "
+         << int{Terminal.Current.Fg} << "/" << int{Terminal.Current.Bg} << "/"
+         << Terminal.Current.Bright << " open " << static_cast<int>(Terminal.Walk.Open);
+    for (std::int32_t Row = 0; Row < ScreenHeight; ++Row) {
+        *Out << "\n  ";
+        for (std::int32_t Column = 0; Column < ScreenWidth; ++Column)
+            *Out << static_cast<char>(Terminal.ScreenBuffer[Row][Column].Ch);
+    }
+}
 
 // Every test starts from a fresh terminal.
 class ScreenTest : public ::testing::Test {
@@ -33,12 +46,12 @@ class ScreenTest : public ::testing::Test {
             TTerminal Cuts = Start;
             Walk(Cuts, 0, Cut);
             Walk(Cuts, Cut, Bytes.size());
-            ASSERT_TRUE(Cuts == Term) << "cut after " << Cut << " bytes of " << Bytes.substr(1);
+            ASSERT_EQ(Cuts, Term) << "cut after " << Cut << " bytes of " << Bytes.substr(1);
         }
         TTerminal Bytewise = Start;
         for (std::size_t At = 0; At < Bytes.size(); ++At)
             Walk(Bytewise, At, At + 1);
-        ASSERT_TRUE(Bytewise == Term) << "byte by byte: " << Bytes.substr(1);
+        ASSERT_EQ(Bytewise, Term) << "byte by byte: " << Bytes.substr(1);
     }
     const TCharInfo &Cell(std::int32_t Row, std::int32_t Column) const {
         return Term.ScreenBuffer[Row][Column];

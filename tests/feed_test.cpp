@@ -2,8 +2,8 @@
 // SAUCE record it carries, the screen must be the one that playing the
 // whole input at once gives.
 #include "app/reading.h"
+#include "feed.h"
 #include "png_facts.h"
-#include "terminal/terminal.h"
 
 #include <filesystem>
 #include <fstream>

@@ -47,8 +47,8 @@ TEST_F(Limits, LargeInputsConvertInConstantMemory) {
     EXPECT_EQ(ReadFile(Dir / "sparse.png"), Picture);
 
     // Through a pipe; then a sequence that cannot act, open for 256 MiB (from
-    // the middle and from the last byte of a block), which keeps none of its
-    // bytes and paints nothing.
+    // the middle and from the last byte of a block), and one that may act,
+    // open as long: neither keeps its bytes, and neither paints anything.
     WriteFile(Dir / "empty.ans", "");
     ExpectRun({"empty.ans"}, Converted("empty.ans", "empty.png"), 0);
     const std::string Blank = ReadFile(Dir / "empty.png");
@@ -60,6 +60,8 @@ TEST_F(Limits, LargeInputsConvertInConstantMemory) {
           std::pair<std::string, std::string>{"printf '\\033('" + Zeros, Blank},
           std::pair<std::string, std::string>{"head -c " + std::to_string(INPUT_BLOCK - 1) +
                                                   " /dev/zero; printf '\\033('" + Zeros,
+                                              Blank},
+          std::pair<std::string, std::string>{"printf '\\033[1;'" + Zeros + " | tr '\\0' 7",
                                               Blank}}) {
         Result = RunShell("{ " + Input + "; } | \"$@\" /dev/stdin piped.png");
         Expect(Result, Converted("/dev/stdin", "piped.png"), 0);

@@ -100,8 +100,17 @@ TEST_F(Painting, FontGlyphsWithBitSevenLeftmost) {
 }
 
 TEST_F(Painting, RefusesAPictureSmallerThanTheScreen) {
-    RgbImage Small(640, 399);
-    EXPECT_THROW(PaintScreen(Term.ScreenBuffer, Small, Font), std::out_of_range);
+    for (const auto &[Width, Height] : {std::pair{640, 399}, std::pair{639, 400}}) {
+        RgbImage Small(Width, Height);
+        EXPECT_THROW(PaintScreen(Term.ScreenBuffer, Small, Font), std::out_of_range) << Width;
+    }
+    // A row of cells needs 16 pixel rows inside the picture.
+    RgbImage Image(640, 400);
+    TRowPainter Painter(Font);
+    const std::span<const TCharInfo, ScreenWidth> Row(Term.ScreenBuffer[0], ScreenWidth);
+    EXPECT_THROW(Painter.Paint(Row, Image, -1), std::out_of_range);
+    EXPECT_THROW(Painter.Paint(Row, Image, 385), std::out_of_range);
+    Painter.Paint(Row, Image, 384);
 }
 
 TEST(RgbImageTest, RefusesPixelsOutside) {

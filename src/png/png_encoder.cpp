@@ -53,7 +53,7 @@ void Deflate(z_stream &Stream, TPageBuffer &Out, std::size_t &Used, const std::u
             return;
         if (Result != Z_OK && Result != Z_BUF_ERROR)
             RaiseZlibError(Result);
-        if (Flush == Z_NO_FLUSH && Stream.avail_in == 0 && Stream.avail_out > 0)
+        if (Flush == Z_NO_FLUSH && Stream.avail_out > 0) // room left: all input taken
             return;
     }
 }

@@ -112,7 +112,11 @@ export function createPlayer({ worker, say, hooks }) {
     $('screen').setAttribute('aria-label', `${state.item ? state.item.path : 'The screen'}, ${where}`);
   }
 
+  // A message of the last moment saved goes once the player moves on.
+  const moveOn = () => state.ready && say_('');
+
   function seek(n) {
+    moveOn();
     n = Math.max(0, Math.min(state.playable, Math.floor(n) || 0));
     state.from = n;
     state.since = performance.now();
@@ -120,6 +124,7 @@ export function createPlayer({ worker, say, hooks }) {
   }
   function step(type, forward) {
     pause();
+    moveOn();
     send(type === 'byte' ? { type, delta: forward ? 1 : -1 } : { type, forward });
   }
 

@@ -1,10 +1,12 @@
 // The floor: only the work every conversion must do for a given picture.
-// Reads the input file, deflates the picture's 1,536,400 scanline bytes row
-// by row at level 6 with the encoder's settings, and writes a PNG of the same
+// Reads the input file, deflates the picture's scanlines (1,536,400 bytes for
+// tarvex's 400 rows; as many rows as the file holds, for a whole piece) row by
+// row at level 6 with the encoder's settings, and writes a PNG of the same
 // layout. Usage: floor <input.ans> <scanlines.raw> <output.png>
 // scanlines.raw holds the picture's uncompressed scanlines (the bench script
 // takes them from tarvex's own output beforehand); it is mapped from the page
 // cache, so having the picture costs the floor nothing.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
@@ -18,7 +20,6 @@
 namespace {
 
 constexpr std::size_t ROW_BYTES = 1 + 6 * 640;
-constexpr std::size_t ROWS = 400;
 
 void Put32(std::vector<unsigned char> &Out, unsigned long Value) {
     for (int Shift = 24; Shift >= 0; Shift -= 8)
@@ -51,14 +52,19 @@ int main(int Argc, char **Argv) {
     ::close(In);
 
     const int RawFd = ::open(Argv[2], O_RDONLY);
+    struct stat RawInfo;
+    if (RawFd < 0 || ::fstat(RawFd, &RawInfo) != 0)
+        return 2;
+    const std::size_t ROWS = static_cast<std::size_t>(RawInfo.st_size) / ROW_BYTES;
     void *Raw = ::mmap(nullptr, ROW_BYTES * ROWS, PROT_READ, MAP_PRIVATE | MAP_POPULATE, RawFd, 0);
-    if (RawFd < 0 || Raw == MAP_FAILED)
+    if (Raw == MAP_FAILED)
         return 2;
     const auto *Scanlines = static_cast<const unsigned char *>(Raw);
 
     z_stream Stream{};
     deflateInit2(&Stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY);
-    const std::size_t Capacity = 256 * 1024; // ample for pictures of text; pages touched as used
+    // Ample for pictures of text (pages touched as used); a tall one needs more.
+    const std::size_t Capacity = std::max<std::size_t>(256 * 1024, ROWS * 1024);
     const std::unique_ptr<unsigned char[]> Compressed(new unsigned char[Capacity]);
     Stream.next_out = Compressed.get();
     Stream.avail_out = static_cast<uInt>(Capacity);
@@ -73,7 +79,19 @@ int main(int Argc, char **Argv) {
     deflateEnd(&Stream);
 
     std::vector<unsigned char> File = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
-    const unsigned char Ihdr[13] = {0, 0, 2, 0x80, 0, 0, 1, 0x90, 16, 2, 0, 0, 0};
+    const unsigned char Ihdr[13] = {0,
+                                    0,
+                                    2,
+                                    0x80,
+                                    0,
+                                    0,
+                                    static_cast<unsigned char>(ROWS >> 8),
+                                    static_cast<unsigned char>(ROWS),
+                                    16,
+                                    2,
+                                    0,
+                                    0,
+                                    0};
     const unsigned char Phys[9] = {};
     Chunk(File, "IHDR", Ihdr, sizeof Ihdr);
     Chunk(File, "pHYs", Phys, sizeof Phys);

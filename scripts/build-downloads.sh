@@ -6,6 +6,7 @@
 #   tarvex_<v>-1_amd64.deb                                            Debian package
 #   tarvex-<v>.tar.gz                                                 the source
 #   SHA256SUMS
+# Each binary download and the package carry tarvex-play beside tarvex.
 # The binary archives carry cp437.fnt from Debian's console-data with its
 # licence. Usage: scripts/build-downloads.sh   (DEB_BUILD_OPTIONS=nocheck
 # skips the package's own test run)
@@ -26,7 +27,7 @@ mkdir -p "$Dist" "$Work"
 
 Fresh() { # preset; from scratch, so everything carries this commit's date
   rm -rf "build/$1"
-  Build "$1" tarvex
+  Build "$1" tarvex tarvex-play
 }
 
 # Sorted, owner-free, dated archives.
@@ -36,35 +37,36 @@ Tarball() { # archive, folder (inside $Work)
 }
 
 scripts/get-font.sh "$Work/cp437.fnt" "$Work/FONT-LICENSE" >/dev/null
-# The folder of one binary download: program, font, texts, manual page.
-Folder() { # name, program, windows (yes: texts with CR LF, no manual page)
-  local Folder=$Work/$1
+# The folder of one binary download: programs, font, texts, manual pages.
+Folder() { # name, build folder, windows (yes: .exe, texts with CR LF, no manual pages)
+  local Folder=$Work/$1 Exe=
+  [ "$3" = yes ] && Exe=.exe
   mkdir -p "$Folder"
-  install -m 0755 "$2" "$Folder/"
+  install -m 0755 "$2/tarvex$Exe" "$2/tarvex-play$Exe" "$Folder/"
   install -m 0644 "$Work/cp437.fnt" "$Work/FONT-LICENSE" README.md LICENSE "$Folder/"
   if [ "$3" = yes ]; then
     for Text in README.md LICENSE FONT-LICENSE; do
       sed -i 's/\r*$/\r/' "$Folder/$Text"
     done
   else
-    install -m 0644 tarvex.1 "$Folder/"
+    install -m 0644 tarvex.1 tarvex-play.1 "$Folder/"
   fi
   find "$Folder" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
 echo "== linux x86-64 (static)"
 Fresh linux-x86_64
-Folder "tarvex-$Version-linux-x86_64" build/linux-x86_64/tarvex no
+Folder "tarvex-$Version-linux-x86_64" build/linux-x86_64 no
 Tarball "$Dist/tarvex-$Version-linux-x86_64.tar.gz" "tarvex-$Version-linux-x86_64"
 
 echo "== linux arm64 (static, cross-built)"
 Fresh linux-aarch64
-Folder "tarvex-$Version-linux-aarch64" build/linux-aarch64/tarvex no
+Folder "tarvex-$Version-linux-aarch64" build/linux-aarch64 no
 Tarball "$Dist/tarvex-$Version-linux-aarch64.tar.gz" "tarvex-$Version-linux-aarch64"
 
 echo "== windows x86-64 (static)"
 Fresh windows
-Folder "tarvex-$Version-windows-x86_64" build/windows/tarvex.exe yes
+Folder "tarvex-$Version-windows-x86_64" build/windows yes
 (cd "$Work" && find "tarvex-$Version-windows-x86_64" -print | sort |
   zip -X -9 -q -@ "$Dist/tarvex-$Version-windows-x86_64.zip")
 

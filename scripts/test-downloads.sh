@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Proves the downloads in dist/ (made by scripts/build-downloads.sh) where
 # they run:
+# - tarvex-play beside tarvex in each, the same whole pieces from each;
 # - linux-aarch64: statically linked; the CLI tests pass against it under
 #   qemu-aarch64-static (no arm64 root given); its PNGs equal x86-64's;
 # - every build paints the bundled art as recorded in tests/pictures.sha256;
@@ -25,9 +26,10 @@ X86=$Work/tarvex-$Version-linux-x86_64/tarvex
 Arm=$Work/tarvex-$Version-linux-aarch64/tarvex
 Exe=$Work/tarvex-$Version-windows-x86_64/tarvex.exe
 Font=$Work/tarvex-$Version-linux-x86_64/cp437.fnt
+Play() { echo "${1%/*}/tarvex-play${1##*/tarvex}"; } # tarvex-play beside a tarvex
 
 echo "== static binaries"
-for Binary in "$X86" "$Arm"; do
+for Binary in "$X86" "$Arm" "$(Play "$X86")" "$(Play "$Arm")"; do
   file -L "$Binary" | grep "statically linked"
 done
 file "$Arm" | grep "ARM aarch64" >/dev/null
@@ -41,7 +43,7 @@ test -s "$Work/root/colours.png"
 
 echo "== arm64: the CLI tests under qemu-aarch64-static"
 Build release cli_tests
-TARVEX_UNDER_TEST=$Arm TARVEX_LAUNCHER=$(command -v qemu-aarch64-static) \
+TARVEX_UNDER_TEST=$Arm TARVEX_PLAY_UNDER_TEST=$(Play "$Arm") TARVEX_LAUNCHER=$(command -v qemu-aarch64-static) \
   build/release/tests/cli_tests --gtest_brief=1
 
 echo "== the same PNGs from every build"
@@ -73,6 +75,23 @@ Compare arm64 qemu-aarch64-static "$Arm"
 wine cmd /c exit >/dev/null 2>&1 || true
 Compare windows wine "$Exe"
 
+echo "== the same whole pieces from every build"
+Whole() { # label, tarvex-play command...
+  local Label=$1 Fails=0 Input
+  shift
+  mkdir -p "$Work/whole-$Label"
+  for Input in "$Work"/inputs/*.ans; do
+    "$@" --whole --no-font -o "$Work/whole-$Label/$(basename "$Input" .ans).png" "$Input" 2>/dev/null
+    cmp -s "$Work/whole-$Label/$(basename "$Input" .ans).png" \
+      "$Work/whole-x86/$(basename "$Input" .ans).png" || Fails=$((Fails + 1))
+  done
+  echo "$Label: $(ls "$Work"/inputs/*.ans | wc -l) whole pieces, $Fails differ"
+  [ "$Fails" -eq 0 ]
+}
+Whole x86 "$(Play "$X86")"
+Whole arm64 qemu-aarch64-static "$(Play "$Arm")"
+Whole windows wine "$(Play "$Exe")"
+
 echo "== the pinned pictures from every build"
 scripts/test-pictures.sh "$Font" "$X86"
 scripts/test-pictures.sh "$Font" qemu-aarch64-static "$Arm"
@@ -83,9 +102,13 @@ lintian --fail-on error,warning "$Dist/tarvex_${Version}-1_amd64.deb"
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$Dist/tarvex_${Version}-1_amd64.deb" >/dev/null
 (cd "$Work" && tarvex "$Root/examples/colours.ans" "$Work/installed.png")
 cmp "$Work/installed.png" "$Work/x86-none/colours.png"
+(cd "$Work" && tarvex-play --whole --no-font -o installed.whole.png "$Root/examples/colours.ans")
+cmp "$Work/installed.whole.png" "$Work/installed.png" # no scroll: the same picture
 man -w tarvex
+man -w tarvex-play
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq tarvex >/dev/null
-if command -v tarvex >/dev/null || [ -e /usr/share/man/man1/tarvex.1.gz ]; then
+if command -v tarvex >/dev/null || command -v tarvex-play >/dev/null ||
+  [ -e /usr/share/man/man1/tarvex.1.gz ] || [ -e /usr/share/man/man1/tarvex-play.1.gz ]; then
   echo "tarvex was not removed cleanly" >&2
   exit 1
 fi

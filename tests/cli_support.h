@@ -16,16 +16,20 @@
 
 namespace fs = std::filesystem;
 
-// The command that runs the program under test: this build's, or the one
-// TARVEX_UNDER_TEST names, through TARVEX_LAUNCHER (an emulator) when set.
-inline std::vector<std::string> TarvexCommand() {
+// The command that runs a program under test: this build's (Built), or the
+// one the environment variable UnderTest names, through TARVEX_LAUNCHER (an
+// emulator) when set.
+inline std::vector<std::string> ProgramCommand(const char *UnderTest, const char *Built) {
     std::vector<std::string> Command;
     const char *Launcher = std::getenv("TARVEX_LAUNCHER");
     if (Launcher && *Launcher)
         Command.emplace_back(Launcher);
-    const char *Other = std::getenv("TARVEX_UNDER_TEST");
-    Command.emplace_back(Other && *Other ? Other : TARVEX_BINARY);
+    const char *Other = std::getenv(UnderTest);
+    Command.emplace_back(Other && *Other ? Other : Built);
     return Command;
+}
+inline std::vector<std::string> TarvexCommand() {
+    return ProgramCommand("TARVEX_UNDER_TEST", TARVEX_BINARY);
 }
 inline const std::vector<std::string> TARVEX = TarvexCommand();
 

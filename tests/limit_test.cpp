@@ -70,6 +70,34 @@ TEST_F(Limits, LargeInputsConvertInConstantMemory) {
     }
 }
 
+// The whole piece of a large input that scrolls all the way (the kept rows
+// in random colours, so the compressed picture is large), and of /dev/zero:
+// the same memory limit.
+TEST_F(Limits, WholePieceInConstantMemory) {
+    std::string Art;
+    for (unsigned I = 0; Art.size() < (1u << 20); I = I * 1103515245u + 12345u)
+        Art += "\x1b[" + std::to_string(I >> 16 & 1) + ";3" + std::to_string(I >> 17 & 7) + ";4" +
+               std::to_string(I >> 20 & 7) + "m" + static_cast<char>(33 + (I >> 23) % 200);
+    const std::string Script = "i=0; while [ $i -lt " + std::to_string(LARGE >> 20) +
+                               " ]; do cat art.ans; i=$((i+1)); done | \"$@\" --whole "
+                               "--no-font -o whole.png -";
+    WriteFile(Dir / "art.ans", Art);
+    const std::vector<std::string> Play = {TARVEX_PLAY_BINARY};
+    TRunResult Result = RunProgram("/bin/sh", Join({{"-c", Script, "sh"}, Play}), Dir);
+    EXPECT_EQ(Result.Status, 0);
+    EXPECT_TRUE(Result.Err.ends_with("scrolled rows left out (the first 2000 are kept)\n"));
+    EXPECT_GT(fs::file_size(Dir / "whole.png"), 3u << 20);
+    ExpectSmall(Result);
+    Result = RunProgram(TARVEX_PLAY_BINARY, {"--whole", "-o", "zero.png", "/dev/zero"}, Dir);
+    EXPECT_EQ(Result.Err, "tarvex-play: cp437.fnt: No such file or directory; the fallback "
+                          "shapes are drawn\ntarvex-play: /dev/zero: input of 2 GiB or more "
+                          "refused\n");
+    EXPECT_EQ(Result.Status, 1);
+    ExpectSmall(Result);
+    EXPECT_FALSE(fs::exists(Dir / "zero.png"));
+    EXPECT_FALSE(fs::exists(Dir / "zero.png.tmp"));
+}
+
 TEST_F(Limits, InputsStopJustBelow2GiB) {
 #if defined(TARVEX_QUICK_TESTS)
     GTEST_SKIP() << "reads 4 GiB: left to the release and sanitizer builds";

@@ -19,7 +19,7 @@ constexpr std::size_t COMMENT_COUNT_AT = 104;
 // Refuses an input of INPUT_LIMIT bytes or more.
 void CheckInputSize(std::uint64_t Size) {
     if (Size >= INPUT_LIMIT)
-        throw std::runtime_error("Range check error");
+        throw TInputTooLarge();
 }
 
 } // namespace
@@ -79,6 +79,12 @@ void TInputFeed::Finish() {
 // Out of line: a stage of its own in profiles (scripts/bench_report.py).
 [[gnu::noinline]] void ParseAnsiFile(TTerminal &Terminal, const std::string &FileName) {
     const TFile File = OpenForReading(FileName);
+    TInputFeed Input(Terminal);
+    PlayOpenFile(Input, File, FileName);
+}
+
+void PlayOpenFile(TInputFeed &Input, const TFile &File, const std::string &FileName,
+                  const TReadProgress &Progress) {
     const TFileInfo Info = QueryFile(File, FileName);
     // Files are read to the size they report, and refused first when that is
     // too large; pipes and devices are read to their end.
@@ -86,7 +92,6 @@ void TInputFeed::Finish() {
     if (Sized)
         CheckInputSize(Info.Size);
     std::uint64_t Total = 0;
-    TInputFeed Input(Terminal);
     for (;;) {
         const std::span<std::uint8_t> Room = Input.Space();
         const std::uint64_t Left = Sized ? Info.Size - Total : Room.size();
@@ -97,6 +102,8 @@ void TInputFeed::Finish() {
         Total += Got;
         CheckInputSize(Total);
         Input.Play(Got);
+        if (Progress)
+            Progress(Total, Info.Size);
         if (Got < Want || Want == 0) // the end of a stream, or all of a file
             break;
     }

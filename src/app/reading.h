@@ -2,12 +2,15 @@
 // they arrive, with a trailing SAUCE record (metadata) held back unplayed.
 #pragma once
 
+#include "common/system.h"
 #include "terminal/terminal.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -48,6 +51,20 @@ class TInputFeed {
     std::size_t Begin_ = 0;                  // the first byte not played yet
     std::size_t End_ = 0;                    // the end of what arrived
 };
+
+// An input of 2^31 bytes or more: "Range check error".
+struct TInputTooLarge : std::runtime_error {
+    TInputTooLarge() : std::runtime_error("Range check error") {}
+};
+
+// Told, after each block, how many bytes were read and the size the file
+// reports (0 for pipes and devices).
+using TReadProgress = std::function<void(std::uint64_t Done, std::uint64_t Size)>;
+
+// Reads an open file, pipe or device to its end and plays it into Input,
+// finishing it, with the limit and the failures of ParseAnsiFile.
+void PlayOpenFile(TInputFeed &Input, const TFile &File, const std::string &FileName,
+                  const TReadProgress &Progress = {});
 
 // Reads and plays one file, block by block. Files of 2^31 bytes or more are
 // refused with "Range check error" before reading, pipes and devices on

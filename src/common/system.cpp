@@ -18,8 +18,9 @@ void RaiseFileError(TFileAction Action, const std::string &Path, std::string_vie
     const char *Verb = Action == TFileAction::Open   ? "open"
                        : Action == TFileAction::Read ? "read"
                                                      : "create";
-    throw std::runtime_error("Unable to " + std::string(Verb) + " file \"" + Path +
-                             "\": " + std::string(Reason));
+    throw TFileError("Unable to " + std::string(Verb) + " file \"" + Path +
+                         "\": " + std::string(Reason),
+                     Path, std::string(Reason));
 }
 
 void RaiseFileError(TFileAction Action, const std::string &Path, int ErrorCode) {
@@ -217,6 +218,62 @@ bool IsSameRegularFile(const std::string &First, const std::string &Second) {
            A.nFileIndexHigh == B.nFileIndexHigh && A.nFileIndexLow == B.nFileIndexLow;
 }
 
+namespace {
+TFile DuplicateStandard(DWORD Which) {
+    HANDLE Copy = INVALID_HANDLE_VALUE;
+    const HANDLE Process = GetCurrentProcess();
+    if (!DuplicateHandle(Process, GetStdHandle(Which), Process, &Copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        RaiseFileError(Which == STD_INPUT_HANDLE ? TFileAction::Open : TFileAction::Create, "-",
+                       LastSystemError());
+    return TFile(reinterpret_cast<std::intptr_t>(Copy));
+}
+} // namespace
+
+TFile DuplicateStandardInput() { return DuplicateStandard(STD_INPUT_HANDLE); }
+TFile DuplicateStandardOutput() { return DuplicateStandard(STD_OUTPUT_HANDLE); }
+
+std::optional<TFile> CreateNewFile(const std::string &Path) {
+    const HANDLE Handle = CreateFileA(Path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (Handle == INVALID_HANDLE_VALUE) {
+        const DWORD Error = GetLastError();
+        if (Error == ERROR_FILE_EXISTS || Error == ERROR_ALREADY_EXISTS)
+            return std::nullopt;
+        RaiseFileError(TFileAction::Create, Path, static_cast<int>(Error));
+    }
+    return TFile(reinterpret_cast<std::intptr_t>(Handle));
+}
+
+void CopyPermissions(const TFile &, const std::string &) {} // new files inherit the folder's
+
+void RenameOver(const std::string &From, const std::string &To) {
+    if (!MoveFileExA(From.c_str(), To.c_str(), MOVEFILE_REPLACE_EXISTING))
+        RaiseFileError(TFileAction::Create, To, LastSystemError());
+}
+
+void RemoveFile(const std::string &Path) { DeleteFileA(Path.c_str()); }
+
+std::optional<TFileKind> PathKind(const std::string &Path) {
+    const HANDLE Handle =
+        CreateFileA(Path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (Handle == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION Info;
+    TFileKind Kind = TFileKind::Other;
+    if (GetFileType(Handle) == FILE_TYPE_DISK && GetFileInformationByHandle(Handle, &Info))
+        Kind = Info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? TFileKind::Directory
+                                                                : TFileKind::Regular;
+    CloseHandle(Handle);
+    return Kind;
+}
+
+bool StandardErrorIsTerminal() {
+    DWORD Mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &Mode) != 0;
+}
+
 void WriteLine(std::string_view Text) {
     WriteToHandle(STD_OUTPUT_HANDLE, ToConsoleEncoding(Text) + "\r\n", true);
 }
@@ -339,6 +396,52 @@ bool IsSameRegularFile(const std::string &First, const std::string &Second) {
     return ::stat(First.c_str(), &A) == 0 && S_ISREG(A.st_mode) &&
            ::stat(Second.c_str(), &B) == 0 && A.st_dev == B.st_dev && A.st_ino == B.st_ino;
 }
+
+namespace {
+TFile DuplicateStandard(int Fd) {
+    const int Copy = ::fcntl(Fd, F_DUPFD_CLOEXEC, 0);
+    if (Copy < 0)
+        RaiseFileError(Fd == 0 ? TFileAction::Open : TFileAction::Create, "-", errno);
+    return TFile(Copy);
+}
+} // namespace
+
+TFile DuplicateStandardInput() { return DuplicateStandard(0); }
+TFile DuplicateStandardOutput() { return DuplicateStandard(1); }
+
+std::optional<TFile> CreateNewFile(const std::string &Path) {
+    const int Fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (Fd < 0) {
+        if (errno == EEXIST)
+            return std::nullopt;
+        RaiseFileError(TFileAction::Create, Path, errno);
+    }
+    return TFile(Fd);
+}
+
+void CopyPermissions(const TFile &File, const std::string &Like) {
+    struct stat Info;
+    if (::stat(Like.c_str(), &Info) == 0)
+        ::fchmod(AsFd(File), Info.st_mode & 07777);
+}
+
+void RenameOver(const std::string &From, const std::string &To) {
+    if (::rename(From.c_str(), To.c_str()) != 0)
+        RaiseFileError(TFileAction::Create, To, errno);
+}
+
+void RemoveFile(const std::string &Path) { ::unlink(Path.c_str()); }
+
+std::optional<TFileKind> PathKind(const std::string &Path) {
+    struct stat Info;
+    if (::stat(Path.c_str(), &Info) != 0)
+        return std::nullopt;
+    return S_ISREG(Info.st_mode)   ? TFileKind::Regular
+           : S_ISDIR(Info.st_mode) ? TFileKind::Directory
+                                   : TFileKind::Other;
+}
+
+bool StandardErrorIsTerminal() { return ::isatty(2) == 1; }
 
 void WriteLine(std::string_view Text) {
     std::string Line(Text);

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 enum class TFileKind { Regular, Directory, Other };
 
@@ -43,6 +44,14 @@ std::string SystemErrorText(int ErrorCode);
 int LastSystemError();
 
 enum class TFileAction { Open, Read, Create };
+// A failed file operation: its text as below, and the path and reason apart
+// for programs that report them in their own words.
+struct TFileError : std::runtime_error {
+    TFileError(const std::string &Text, std::string FilePath, std::string FileReason)
+        : std::runtime_error(Text), Path(std::move(FilePath)), Reason(std::move(FileReason)) {}
+    std::string Path;
+    std::string Reason;
+};
 // Raises std::runtime_error("Unable to <open|read|create> file \"<Path>\":
 // <Reason>"): the one place where the texts of failed file operations are made.
 [[noreturn]] void RaiseFileError(TFileAction Action, const std::string &Path,
@@ -68,6 +77,23 @@ TFile CreateForWriting(const std::string &Path);
 void WriteFully(const TFile &File, const std::uint8_t *Data, std::size_t Size);
 // Raises "Stream write error": a write or the closing of a written file failed.
 [[noreturn]] void RaiseWriteError();
+// Standard input and output as files of their own (duplicated handles).
+TFile DuplicateStandardInput();
+TFile DuplicateStandardOutput();
+// Creates a file that must not exist yet; nothing when it does. Other
+// failures raise "Unable to create file ...".
+std::optional<TFile> CreateNewFile(const std::string &Path);
+// Gives File the permissions of the existing file at Like (POSIX only).
+void CopyPermissions(const TFile &File, const std::string &Like);
+// Puts From in To's place, replacing it; raises "Unable to create file ...".
+void RenameOver(const std::string &From, const std::string &To);
+// Removes a file, quietly: for the clean-up after a failure.
+void RemoveFile(const std::string &Path);
+// What stands at a path, links followed: nothing (Kind empty), a regular
+// file, a directory, or something else (a device, a FIFO).
+std::optional<TFileKind> PathKind(const std::string &Path);
+// True when standard error is a terminal (a console on Windows).
+bool StandardErrorIsTerminal();
 
 // True for an existing file that is not a directory.
 bool FileExists(const std::string &Path);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "common/page_buffer.h"
@@ -51,6 +52,40 @@ void StoreSamples(std::uint8_t *Out, TRgb16 Color);
 
 // Receives the bytes of the file; must store all of them or raise.
 using TByteSink = std::function<void(const std::uint8_t *Data, std::size_t Size)>;
+
+// Appends one chunk to Out: length, type, data and the CRC over type and data.
+void AppendChunk(std::vector<std::uint8_t> &Out, const char (&Type)[5], const std::uint8_t *Data,
+                 std::size_t Size);
+
+// A 16-bit truecolour PNG taken a pixel row at a time, its height known only
+// at the end. Rows are deflated as they arrive; only the compressed stream is
+// kept, since IHDR (with the height) and the IDAT length come before it.
+// zlib failures raise zlib's text for the error.
+class TPngStream {
+  public:
+    explicit TPngStream(std::int32_t Width);
+    ~TPngStream();
+    TPngStream(const TPngStream &) = delete;
+    TPngStream &operator=(const TPngStream &) = delete;
+    // One row of Width pixels, six bytes each, as RgbImage stores them.
+    void AddRow(const std::uint8_t *Samples);
+    // Every row of Image, from the top (Image.Width must be this width).
+    void AddRows(const RgbImage &Image);
+    std::int32_t Height() const { return Height_; }
+    // Writes the whole file: IHDR, an empty pHYs, one IDAT and IEND. Nothing
+    // may be added after it.
+    void Finish(const TByteSink &Sink);
+
+  private:
+    void Deflate(const std::uint8_t *Data, std::size_t Size, int Flush);
+
+    std::int32_t Width_;
+    std::int32_t Height_ = 0;
+    struct TZlib;
+    std::unique_ptr<TZlib> Zlib_;
+    std::vector<TPageBuffer> Compressed_; // pieces, all full but the last
+    std::size_t Used_ = 0;                // in the last piece
+};
 
 // Writes the picture as a 16-bit truecolour PNG: IHDR, an empty pHYs, one IDAT
 // and IEND. zlib failures raise zlib's text for the error.

@@ -18,22 +18,38 @@ bool ReadFont(const std::string &FileName, TFont &Font) {
 
 } // namespace
 
+TFontLoad ReadCP437Font(const std::string &FileName) {
+    TFontLoad Load{TFont{}, TFontLoad::TOutcome::Loaded, {}, {}};
+    try {
+        if (!ReadFont(FileName, Load.Font)) {
+            Load.Font = TFont{};
+            Load.Outcome = TFontLoad::TOutcome::TooSmall;
+            return Load;
+        }
+    } catch (const std::exception &Error) {
+        Load.Font = TFont{};
+        Load.Outcome = TFontLoad::TOutcome::Unreadable;
+        Load.Error = Error.what();
+        const auto *FileError = dynamic_cast<const TFileError *>(&Error);
+        Load.Reason = FileError ? FileError->Reason : Load.Error;
+        return Load;
+    }
+    Load.Font.Loaded = true;
+    return Load;
+}
+
 // Out of line: a stage of its own in profiles (scripts/bench_report.py).
 [[gnu::noinline]] TFont LoadCP437Font(const std::string &FileName) {
-    TFont Font;
-    bool Loaded = false;
-    try {
-        Loaded = ReadFont(FileName, Font);
-    } catch (const std::exception &Error) {
+    TFontLoad Load = ReadCP437Font(FileName);
+    switch (Load.Outcome) {
+    case TFontLoad::TOutcome::Unreadable:
         WriteLine("Font file not found or cannot be read, using fallback rendering");
-        WriteLine(std::string("Error: ") + Error.what());
-        return TFont{};
-    }
-    if (!Loaded) {
+        WriteLine("Error: " + Load.Error);
+        break;
+    case TFontLoad::TOutcome::TooSmall:
         WriteLine("Font file too small, using fallback rendering");
-        return TFont{};
+        break;
+    case TFontLoad::TOutcome::Loaded: WriteLine("Font data loaded successfully"); break;
     }
-    Font.Loaded = true;
-    WriteLine("Font data loaded successfully");
-    return Font;
+    return Load.Font;
 }

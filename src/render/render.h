@@ -51,6 +51,16 @@ struct TFont {
     bool Loaded = false;
 };
 
+// How loading a font went: loaded, unreadable (with the error's text), or
+// too small. Font problems never raise.
+struct TFontLoad {
+    TFont Font;
+    enum class TOutcome { Loaded, Unreadable, TooSmall } Outcome;
+    std::string Error;  // the whole text
+    std::string Reason; // the system's words alone, for a file error
+};
+// Loads the font without a word.
+TFontLoad ReadCP437Font(const std::string &FileName);
 // Loads the font and reports the outcome in one or two lines. Font problems
 // never raise: they leave an unloaded font and the fallback shapes.
 TFont LoadCP437Font(const std::string &FileName);
@@ -74,6 +84,29 @@ class TRowPainter {
     const TFont &Font_;
     std::unique_ptr<TNibbleRows[]> Tables_; // by foreground * 16 + background
     std::array<bool, 256> Built_{};
+};
+
+// At most this many scrolled rows are kept in a whole piece.
+constexpr std::uint32_t MOST_SCROLLED_ROWS = 2000;
+
+// The whole piece: each row as it scrolls off the top of the screen (set it
+// as the terminal's listener), then the final screen, in one tall picture.
+// Rows are painted and deflated as they leave, so memory stays small.
+class TWholePiece : public TScrollListener {
+  public:
+    explicit TWholePiece(const TFont &Font);
+    void RowScrolledOff(std::span<const TCharInfo, ScreenWidth> Row) override;
+    // Adds the final screen and writes the PNG.
+    void Finish(const TScreenBuffer &Screen, const TByteSink &Sink);
+    std::uint32_t RowsKept() const { return Kept_; }
+    std::uint64_t RowsLeftOut() const { return LeftOut_; }
+
+  private:
+    TRowPainter Painter_;
+    RgbImage Strip_; // one row of cells
+    TPngStream Png_;
+    std::uint32_t Kept_ = 0;
+    std::uint64_t LeftOut_ = 0;
 };
 
 // Paints the whole screen into Image, one 8 x 16 block per cell.

@@ -1,0 +1,163 @@
+// tarvex-play run in scratch directories: its statuses, the one-line
+// reports on standard error, and the files it writes, refuses and leaves.
+#include "cli_support.h"
+#include "png_facts.h"
+
+namespace {
+
+// This build's tarvex-play, or the one TARVEX_PLAY_UNDER_TEST names.
+const std::vector<std::string> PLAY = ProgramCommand("TARVEX_PLAY_UNDER_TEST", TARVEX_PLAY_BINARY);
+
+const std::string NO_FONT_NOTE =
+    "tarvex-play: cp437.fnt: No such file or directory; the fallback shapes are drawn\n";
+
+class Play : public ScratchDirTest {
+  protected:
+    TRunResult Play_(const TLines &Args, const TRunOptions &Options = {}) {
+        return RunProgram(PLAY[0], Join({{PLAY.begin() + 1, PLAY.end()}, Args}), Dir, Options);
+    }
+    // A long piece: 2100 lines scroll 2076 rows off.
+    void WriteLong(const std::string &Name) {
+        std::string Text;
+        for (int I = 0; I < 2100; ++I)
+            Text += "\x1b[3" + std::to_string(I % 8) + "mline " + std::to_string(I) + "\r\n";
+        WriteFile(Dir / Name, Text);
+    }
+    std::vector<std::string> Listing() {
+        std::vector<std::string> Names;
+        for (const auto &Entry : fs::directory_iterator(Dir))
+            Names.push_back(Entry.path().filename().string());
+        std::sort(Names.begin(), Names.end());
+        return Names;
+    }
+};
+
+// Mistaken command lines: status 2, one line, nothing written.
+TEST_F(Play, MistakenCommandLines) {
+    WriteFile(Dir / "a.ans", "a");
+    const std::vector<std::pair<TLines, std::string>> Cases = {
+        {{}, "no mode given (--whole)"},
+        {{"a.ans"}, "no mode given (--whole)"},
+        {{"--whole"}, "no input file given"},
+        {{"--whole", "--bogus", "a.ans"}, "unrecognized option '--bogus'"},
+        {{"--whole", "-x", "a.ans"}, "invalid option -- 'x'"},
+        {{"--whole", "a.ans", "-o"}, "option requires an argument -- 'o'"},
+        {{"--whole", "--font"}, "option '--font' requires an argument"},
+        {{"--whole=yes", "a.ans"}, "option '--whole' doesn't allow an argument"},
+        {{"--whole", "-o", "x.png", "a.ans", "a.ans"}, "-o names the output of a single input"},
+        {{"--whole", "-"}, "standard input ('-') needs -o"},
+        {{"--whole", "--font=f", "--no-font", "a.ans"}, "--font and --no-font exclude each other"},
+    };
+    for (const auto &[Args, Line] : Cases) {
+        const TRunResult Result = Play_(Args);
+        EXPECT_EQ(Result.Status, 2) << Line;
+        EXPECT_EQ(Result.Err, "tarvex-play: " + Line + " (see tarvex-play --help)\n");
+        EXPECT_EQ(Result.Out, "");
+    }
+    EXPECT_EQ(Listing(), TLines{"a.ans"});
+}
+
+TEST_F(Play, HelpAndVersion) {
+    for (const TLines &Args : std::vector<TLines>{{"--help"}, {"-h"}, {"--whole", "--he", "x"}}) {
+        const TRunResult Result = Play_(Args);
+        EXPECT_EQ(Result.Status, 0);
+        EXPECT_TRUE(Result.Out.starts_with("Usage: tarvex-play MODE [OPTION]... INPUT...\n"));
+        EXPECT_NE(Result.Out.find("  --whole"), std::string::npos);
+        EXPECT_EQ(Result.Err, "");
+    }
+    const TRunResult Version = Play_({"--version"});
+    EXPECT_EQ(Version.Out, "tarvex-play (tarvex) " TARVEX_VERSION "\n");
+    EXPECT_EQ(Version.Status, 0);
+}
+
+// Several inputs, one missing: the others are written, status 1. Without a
+// scroll the whole piece is tarvex's picture, byte for byte.
+TEST_F(Play, SeveralInputsOneMissing) {
+    fs::create_directory(Dir / "art");
+    WriteFile(Dir / "art" / "ONE.ANS", "\x1b[1;31mOne\r\n");
+    WriteFile(Dir / "two.ans", "\x1b[44mTwo");
+    fs::create_directory(Dir / "dir.ans");
+    const TRunResult Result = Play_({"--whole", "art/ONE.ANS", "gone.ans", "dir.ans", "two.ans"});
+    EXPECT_EQ(Result.Status, 1);
+    EXPECT_EQ(Result.Err, NO_FONT_NOTE + "tarvex-play: gone.ans: No such file or directory\n" +
+                              "tarvex-play: dir.ans: Is a directory\n");
+    EXPECT_EQ(Result.Out, "");
+    EXPECT_EQ(Listing(), (TLines{"art", "dir.ans", "two.ans", "two.whole.png"}));
+    for (const std::string Name : {"art/ONE", "two"}) {
+        ASSERT_EQ(RunProgram(TARVEX[0],
+                             Join({{TARVEX.begin() + 1, TARVEX.end()},
+                                   {Name + (Name == "two" ? ".ans" : ".ANS"), Name + ".png"}}),
+                             Dir)
+                      .Status,
+                  0);
+        EXPECT_EQ(ReadFile(Dir / (Name + ".whole.png")), ReadFile(Dir / (Name + ".png"))) << Name;
+    }
+}
+
+// Quiet when all went well; the limit's note, standard input and output.
+TEST_F(Play, QuietNotesAndStandardStreams) {
+    WriteLong("long.ans");
+    const TRunResult Whole = Play_({"--no-font", "long.ans", "--whole"});
+    EXPECT_EQ(Whole.Err,
+              "tarvex-play: long.ans: 76 scrolled rows left out (the first 2000 are kept)\n");
+    EXPECT_EQ(Whole.Status, 0);
+    const TBytes Picture = [&] {
+        const std::string S = ReadFile(Dir / "long.whole.png");
+        return TBytes(S.begin(), S.end());
+    }();
+    EXPECT_TRUE(Scanlines(Picture, 640, 16 * 2025));
+
+    TRunOptions FromStdin;
+    FromStdin.StdinPath = (Dir / "long.ans").string();
+    const TRunResult Piped = Play_({"--whole", "--no-font", "-o", "-", "--", "-"}, FromStdin);
+    EXPECT_EQ(Piped.Status, 0);
+    EXPECT_EQ(Piped.Out, ReadFile(Dir / "long.whole.png"));
+    EXPECT_EQ(Piped.Err,
+              "tarvex-play: standard input: 76 scrolled rows left out (the first 2000 are kept)\n");
+
+    const TRunResult Quiet = Play_({"--whole", "--no-font", "-oquiet.png", "long.ans"});
+    EXPECT_EQ(Quiet.Status, 0);
+    EXPECT_EQ(ReadFile(Dir / "quiet.png"), ReadFile(Dir / "long.whole.png"));
+    WriteFile(Dir / "short.ans", "short");
+    EXPECT_EQ(Play_({"--whole", "--no-font", "short.ans", "-o", "/dev/null"}).Err, "");
+
+    const TRunResult NoFontFile = Play_({"--whole", "--font", "none.fnt", "short.ans"});
+    EXPECT_EQ(NoFontFile.Err, "tarvex-play: none.fnt: No such file or directory\n");
+    EXPECT_EQ(NoFontFile.Status, 1);
+}
+
+// Never over an input, never over a file that is no PNG; an existing PNG is
+// replaced with its permissions kept, and no temporary file stays behind.
+TEST_F(Play, RefusalsAndReplacing) {
+    WriteFile(Dir / "a.ans", "a");
+    WriteFile(Dir / "b.ans", "b");
+    WriteFile(Dir / "b.whole.png", "notes");
+    const TRunResult Over = Play_({"--whole", "--no-font", "a.ans", "b.ans"});
+    EXPECT_EQ(Over.Err, "tarvex-play: b.whole.png: existing file is not a PNG; not replaced\n");
+    EXPECT_EQ(Over.Status, 1);
+    EXPECT_EQ(ReadFile(Dir / "b.whole.png"), "notes");
+    const TRunResult Input = Play_({"--whole", "--no-font", "-o", "a.ans", "a.ans"});
+    EXPECT_EQ(Input.Err, "tarvex-play: a.ans: would write over an input; not replaced\n");
+    EXPECT_EQ(ReadFile(Dir / "a.ans"), "a");
+    WriteFile(Dir / "a.whole.png", "\x89PNG\r\n\x1a\n");
+    ::chmod((Dir / "a.whole.png").c_str(), 0640);
+    EXPECT_EQ(Play_({"--whole", "--no-font", "a.ans"}).Status, 0);
+    EXPECT_GT(fs::file_size(Dir / "a.whole.png"), 8u);
+    struct stat Info;
+    ASSERT_EQ(::stat((Dir / "a.whole.png").c_str(), &Info), 0);
+    EXPECT_EQ(Info.st_mode & 0777, 0640u);
+    EXPECT_EQ(Listing(), (TLines{"a.ans", "a.whole.png", "b.ans", "b.whole.png"}));
+    // A failed write leaves nothing under the final name.
+    fs::create_directory(Dir / "ro");
+    ::chmod((Dir / "ro").c_str(), 0555);
+    if (::geteuid() != 0) {
+        const TRunResult ReadOnly = Play_({"--whole", "--no-font", "-o", "ro/x.png", "a.ans"});
+        EXPECT_EQ(ReadOnly.Status, 1);
+        EXPECT_EQ(ReadOnly.Err, "tarvex-play: ro/x.png.tmp: Permission denied\n");
+    }
+    const TRunResult Full = Play_({"--whole", "--no-font", "-o", "/dev/full", "a.ans"});
+    EXPECT_EQ(Full.Err, "tarvex-play: /dev/full: No space left on device\n");
+    EXPECT_EQ(Full.Status, 1);
+}
+
+} // namespace

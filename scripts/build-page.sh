@@ -14,7 +14,8 @@ Site=build/web
 rm -rf "$Site"
 mkdir -p "$Site"
 (cd web && npm ci --no-audit --no-fund >/dev/null)
-cp web/index.html web/page.js web/page.css web/pack-worker.js web/player-worker.js \
+cp web/index.html web/page.js web/gallery.js web/player.js web/rules.js web/page.css \
+  web/pack-worker.js web/player-worker.js \
   build/wasm/tarvex.js build/wasm/tarvex.wasm "$Site/"
 cp web/node_modules/fflate/umd/index.js "$Site/fflate.js"
 cp web/node_modules/fflate/LICENSE "$Site/fflate-LICENSE"

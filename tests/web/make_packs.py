@@ -12,6 +12,8 @@ art and generated inputs, and what it expects of them:
   many.zip        1,000 small files
   big.zip         a file of 40 MB
   timed.zip       200 files for the timing figures
+  claims.zip      a 10 MiB entry whose headers claim 4 GiB, beside a valid one
+  zeros.zip       five entries of 128 MiB of zeros (about 640 KB)
   play/           files of about 100 KB and 1 MB for the player's figures
   manifest.json   pack.zip's entries: expected path and the file of its bytes
 
@@ -141,6 +143,17 @@ def main():
     bs = art("bs-alove.ans")
     write_zip(os.path.join(out, "big.zip"),
               [(entry("BIG.ANS"), bs * (40 * 1024 * 1024 // len(bs))), (entry("small.ans"), example("cursor.ans"))])
+
+    # An entry that claims an impossible size: 4 GiB in both of its headers.
+    claims = os.path.join(out, "claims.zip")
+    write_zip(claims, [(entry("claims-4gib.ans"), bytes(10 * 1024 * 1024)), (entry("ok.ans"), example("cursor.ans"))])
+    data = bytearray(read(claims))
+    for signature, size_at in ((b"PK\x03\x04", 22), (b"PK\x01\x02", 24)):
+        at = data.index(signature)
+        data[at + size_at:at + size_at + 4] = (0xFFFFFFF0).to_bytes(4, "little")
+    with open(claims, "wb") as f:
+        f.write(data)
+    write_zip(os.path.join(out, "zeros.zip"), [(entry("zeros-%d.ans" % i), bytes(128 * 1024 * 1024)) for i in range(5)])
 
     # 200 files for the timing figures: generated inputs of every kind and art.
     timed = sorted(n for n in os.listdir(generated) if n.endswith(".ans"))[:200]

@@ -1,0 +1,146 @@
+// Prints the page's figures (scripts/time-page.sh): one file against the
+// native program, a pack of 200 files against 200 native runs, 1,000 small
+// files, seeks and frames in the player, and the browser's peak memory for
+// two big inputs. With --memory only the last, which looks only at what a
+// person sees and so measures any build of the page.
+// Usage: node timing.mjs [--memory] <site> <native> <test folder> <big folder>
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { convertFiles, convertWithFont, jump, launch, nativeRunner, openPage, openPlayer, scratch, serve,
+         watchMemory } from './harness.mjs';
+
+const memoryOnly = process.argv[2] === '--memory';
+const [site, native, data, big] = process.argv.slice(memoryOnly ? 3 : 2).map(p => path.resolve(p));
+const work = scratch();
+const runNative = nativeRunner(native, work);
+const font = path.join(site, 'cp437.fnt');
+const server = await serve(site);
+const median = values => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
+const p95 = values => [...values].sort((a, b) => a - b)[Math.min(values.length - 1, Math.ceil(values.length * 0.95) - 1)];
+const ms = value => `${value.toFixed(1)} ms`;
+console.log(`load average ${os.loadavg()[0].toFixed(1)} at the start (${os.cpus().length} cores)`);
+
+// The browser's peak memory, from a fresh start, while it converts Input
+// and then shows it in the player at byte 0.
+async function peakMemory(input) {
+  // A page busy with a big input may not answer for minutes.
+  const browser = await launch(work, { protocolTimeout: 1800000 });
+  const page = await openPage(browser, server.url, []);
+  const base = watchMemory(browser).stop();
+  const watch = watchMemory(browser);
+  const started = Date.now();
+  await convertFiles(page, [input], { timeout: 1200000 });
+  const converted = Date.now();
+  await page.$eval('#gallery li button', button => button.click());
+  await page.$eval('#play', button => button.click());
+  await page.waitForFunction(() => /^byte 0 of/.test(document.getElementById('position').textContent),
+                             { timeout: 1200000, polling: 1000 });
+  const peak = watch.stop();
+  await browser.close();
+  const size = fs.statSync(input).size;
+  console.log(`${path.basename(input)} (${(size / 1e6).toFixed(2)} MB): peak ${(peak / 1048576).toFixed(2)} GiB ` +
+              `(${(base / 1048576).toFixed(2)} GiB at rest); converted in ${((converted - started) / 1000).toFixed(1)} s, ` +
+              `playable ${((Date.now() - converted) / 1000).toFixed(1)} s later`);
+}
+for (const name of ['zeros-5x250m.zip', 'art-1g.ans']) await peakMemory(path.join(big, name));
+
+if (!memoryOnly) {
+  const browser = await launch(work);
+  const page = await openPage(browser, server.url, []);
+  const inputs = path.join(data, 'inputs');
+  const packs = path.join(data, 'packs');
+
+  // One typical file, ten times in the page and ten times natively.
+  const typical = path.join(inputs, 'bs-alove.ans');
+  const pageMs = [];
+  const nativeMs = [];
+  for (let i = 0; i < 10; i++) {
+    await convertWithFont(page, [typical], 'debian');
+    pageMs.push(await page.evaluate(() => window.tarvexHooks.pack.ms));
+    nativeMs.push(runNative(typical, font).ms);
+  }
+  console.log(`bs-alove.ans, median of 10, chosen to offered: page ${ms(median(pageMs))}, native ${ms(median(nativeMs))}` +
+              ` (${(median(pageMs) / median(nativeMs)).toFixed(2)} x)`);
+
+  // 200 files in one pack against 200 native runs, and 1,000 small files.
+  await convertWithFont(page, [path.join(packs, 'timed.zip')], 'debian');
+  const timedMs = await page.evaluate(() => window.tarvexHooks.pack.ms);
+  const timedFolder = path.join(work, 'timed');
+  fs.mkdirSync(timedFolder);
+  const { execFileSync } = await import('node:child_process');
+  execFileSync('python3', ['-c', 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])',
+                           path.join(packs, 'timed.zip'), timedFolder]);
+  let timedNative = 0;
+  for (const name of fs.readdirSync(path.join(timedFolder, 'timed')))
+    timedNative += runNative(path.join(timedFolder, 'timed', name), font).ms;
+  console.log(`timed.zip, 200 files: page ${timedMs.toFixed(0)} ms, 200 native runs ${timedNative.toFixed(0)} ms ` +
+              `(${(timedMs / timedNative).toFixed(2)} x)`);
+  await convertWithFont(page, [path.join(packs, 'many.zip')], 'debian');
+  console.log(`many.zip, 1,000 files: ${(await page.evaluate(() => window.tarvexHooks.pack.ms)).toFixed(0)} ms`);
+
+  // Seeks to random bytes, the same moment again (painting and handing
+  // over only), frames at 115200 bit/s and at full speed.
+  const playFiles = [path.join(packs, 'play', 'art-100k.ans'), path.join(packs, 'play', 'art-1m.ans'),
+                     path.join(inputs, 'large.ans')];
+  const paths = await convertWithFont(page, playFiles, 'debian');
+  for (const file of playFiles) {
+    const name = path.basename(file);
+    await openPlayer(page, paths, name);
+    const seeks = await page.evaluate(async (count, seed) => {
+      const times = [];
+      for (let i = 0; i < count; i++) {
+        seed = (Math.imul(seed, 1103515245) + 12345) >>> 0;
+        const started = performance.now();
+        await window.tarvexHooks.player.seek(seed % (window.tarvexHooks.player.playable + 1));
+        times.push(performance.now() - started);
+      }
+      return times;
+    }, 200, 1209);
+    const again = await page.evaluate(async count => {
+      const times = [];
+      const end = window.tarvexHooks.player.playable;
+      await window.tarvexHooks.player.seek(end);
+      for (let i = 0; i < count; i++) {
+        const started = performance.now();
+        await window.tarvexHooks.player.seek(end);
+        times.push(performance.now() - started);
+      }
+      return times;
+    }, 50);
+    await page.select('#speed', '115200');
+    await jump(page, 0);
+    await page.click('#toggle');
+    await new Promise(resolve => setTimeout(resolve, 2000));
+    await page.click('#toggle');
+    const modem = await page.evaluate(() => window.tarvexHooks.player.frameTimes.slice());
+    await page.select('#speed', 'max');
+    const fastest = [];
+    for (let runs = 0; fastest.length < 60 && runs < 100; runs++) {
+      await jump(page, 0);
+      await page.click('#toggle');
+      await page.waitForFunction(() => window.tarvexHooks.playing === 'ended', { timeout: 60000 });
+      fastest.push(...(await page.evaluate(() => window.tarvexHooks.player.frameTimes)));
+    }
+    await page.select('#speed', '9600');
+    const pair = values => `${ms(median(values))} / ${ms(p95(values))}`;
+    console.log(`${name}: seek ${pair(seeks)} (median / p95), the same moment again ${pair(again)}, ` +
+                `frames at 115200 bit/s ${pair(modem)}, at full speed ${pair(fastest)}`);
+  }
+  await browser.close();
+
+  // The size a visitor downloads: every file the page loads.
+  const zlib = await import('node:zlib');
+  let total = 0;
+  for (const file of ['index.html', 'page.css', 'page.js', 'gallery.js', 'player.js', 'rules.js', 'pack-worker.js',
+                      'player-worker.js', 'fflate.js', 'tarvex.js', 'tarvex.wasm', 'cp437.fnt']) {
+    const bytes = fs.readFileSync(path.join(site, file));
+    const packed = zlib.gzipSync(bytes, { level: 9 }).length;
+    total += packed;
+    console.log(`${file}: ${bytes.length} bytes, ${packed} with gzip -9`);
+  }
+  console.log(`all: ${total} bytes with gzip -9`);
+}
+console.log(`load average ${os.loadavg()[0].toFixed(1)} at the end`);
+server.close();
+fs.rmSync(work, { recursive: true, force: true });

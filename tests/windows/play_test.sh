@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # tarvex-play.exe under Wine: statuses, one-line reports on standard error
 # ending in CR LF, wildcards expanded by the program as Windows tools do,
-# standard output, refusals, and whole pieces equal to the Linux build's.
+# standard output, refusals, and whole pieces and animations equal to the
+# Linux build's.
 # Usage: tests/windows/play_test.sh <tarvex-play.exe> <linux tarvex-play> <examples dir>
 set -uo pipefail
 Exe=$(realpath "$1")
@@ -45,7 +46,7 @@ for I in $(seq 60); do printf '\033[3%dmline %d\r\n' $((I % 8)) "$I"; done > scr
 cp "$Examples"/*.ans .
 
 Run
-Expect "no mode" 2 "tarvex-play: no mode given (--whole) (see tarvex-play --help)"
+Expect "no mode" 2 "tarvex-play: no mode given (--whole, --gif or --apng) (see tarvex-play --help)"
 Run --whole -o x.png a.ans b.ans
 Expect "-o with two inputs" 2 "tarvex-play: -o names the output of a single input (see tarvex-play --help)"
 Run --help
@@ -70,6 +71,14 @@ Check "-o -" cmp -s out.bin scrolls.whole.png
 wine "$Exe" --whole --no-font -o piped.png - < scrolls.ans 2> err.txt; RunStatus=$?
 Expect "standard input" 0
 Check "standard input's picture" cmp -s piped.png scrolls.whole.png
+
+# The animations, through the temporary file the APNG's frame count needs.
+for Mode in gif apng; do
+  Run --$Mode --no-font --bps 2400 -o "windows.$Mode" scrolls.ans
+  Expect "--$Mode" 0
+  "$Linux" --$Mode --no-font --bps 2400 -o "linux.$Mode" scrolls.ans 2>/dev/null
+  Check "--$Mode as on Linux" cmp -s "windows.$Mode" "linux.$Mode"
+done
 
 # Refusals: an input, and a file that is no PNG.
 printf 'notes' > colours.whole.png

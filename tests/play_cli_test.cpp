@@ -63,6 +63,8 @@ TEST_F(Play, HelpAndVersion) {
         EXPECT_EQ(Result.Status, 0);
         EXPECT_TRUE(Result.Out.starts_with("Usage: tarvex-play MODE [OPTION]... INPUT...\n"));
         EXPECT_NE(Result.Out.find("  --whole"), std::string::npos);
+        EXPECT_NE(Result.Out.find("\nOptions of --gif and --apng:\n      --bps=N "),
+                  std::string::npos);
         EXPECT_EQ(Result.Err, "");
     }
     const TRunResult Version = Play_({"--version"});

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Proves the downloads in dist/ (made by scripts/build-downloads.sh) where
 # they run:
-# - tarvex-play beside tarvex in each, the same whole pieces from each;
+# - tarvex-play beside tarvex in each, the same whole pieces, GIFs and
+#   APNGs from each;
 # - linux-aarch64: statically linked; the CLI tests pass against it under
 #   qemu-aarch64-static (no arm64 root given); its PNGs equal x86-64's;
 # - every build paints the bundled art as recorded in tests/pictures.sha256;
@@ -91,6 +92,25 @@ Whole() { # label, tarvex-play command...
 Whole x86 "$(Play "$X86")"
 Whole arm64 qemu-aarch64-static "$(Play "$Arm")"
 Whole windows wine "$(Play "$Exe")"
+
+echo "== the same animations from every build"
+Animations() { # label, tarvex-play command...: the bundled examples as GIF and APNG
+  local Label=$1 Fails=0 Input Mode Out
+  shift
+  mkdir -p "$Work/anim-$Label"
+  for Input in "$Root"/examples/*.ans; do
+    for Mode in gif apng; do
+      Out=$(basename "$Input" .ans).$Mode
+      "$@" --$Mode --no-font --bps 2400 -o "$Work/anim-$Label/$Out" "$Input" 2>/dev/null
+      cmp -s "$Work/anim-$Label/$Out" "$Work/anim-x86/$Out" || Fails=$((Fails + 1))
+    done
+  done
+  echo "$Label: $(ls "$Root"/examples/*.ans | wc -l) inputs x 2 animations, $Fails differ"
+  [ "$Fails" -eq 0 ]
+}
+Animations x86 "$(Play "$X86")"
+Animations arm64 qemu-aarch64-static "$(Play "$Arm")"
+Animations windows wine "$(Play "$Exe")"
 
 echo "== the pinned pictures from every build"
 scripts/test-pictures.sh "$Font" "$X86"

@@ -2,6 +2,7 @@
 // whole parameter text into fields and converting them, without the text.
 #include "terminal/commands.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -91,10 +92,10 @@ void TSequenceFold::EndField() {
 }
 
 void TSequenceFold::AddByte(std::uint8_t Byte) {
-    if (Byte == DELIMITER)
-        Semicolon_ = true;
-    else if (!IsDigit(Byte))
+    if (!IsDigit(Byte) && Byte != DELIMITER)
         Numeric_ = false;
+    else if (Byte == DELIMITER && Numeric_) // only a text of digits reads it
+        Semicolon_ = true;
     switch (Field_) {
     case TField::QuoteSeen:
         if (Byte == QUOTE) { // a doubled quote stands for one
@@ -135,7 +136,7 @@ void TSequenceFold::AddByte(std::uint8_t Byte) {
 const std::uint8_t *TSequenceFold::AddPlain(const std::uint8_t *P, const std::uint8_t *End) {
     for (; P < End; ++P) {
         if (*P == DELIMITER) {
-            Semicolon_ = true;
+            Semicolon_ = Semicolon_ || Numeric_;
             EndField();
             continue;
         }
@@ -172,7 +173,12 @@ void TSequenceFold::Add(std::span<const std::uint8_t> Bytes) {
             // Nothing but the end of the field can matter now.
             const void *Found = std::memchr(P, Field_ == TField::Plain ? DELIMITER : QUOTE,
                                             static_cast<std::size_t>(End - P));
-            P = Found ? static_cast<const std::uint8_t *>(Found) : End;
+            const auto *Stop = Found ? static_cast<const std::uint8_t *>(Found) : End;
+            // Counted as the general rules count them, so that where blocks
+            // end never changes what the fold holds.
+            Number_.Length = static_cast<std::uint16_t>(std::min<std::size_t>(
+                Number_.Length + static_cast<std::size_t>(Stop - P), MAX_NUMBER_TEXT + 1));
+            P = Stop;
         }
         if (P < End)
             AddByte(*P++);

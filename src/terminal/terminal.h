@@ -99,7 +99,7 @@ class TSequenceFold {
     TAttributes Pen_ = DEFAULT_ATTRIBUTES;
     bool Empty_ = true;      // no parameter byte yet
     bool Numeric_ = true;    // digits and ';' only
-    bool Semicolon_ = false; // more than one field
+    bool Semicolon_ = false; // a ";" while digits only: more than one field
     TField Field_ = TField::Start;
     TNumber Number_;
     std::uint8_t Fields_ = 0; // fields ended, counted up to 2

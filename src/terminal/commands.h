@@ -8,6 +8,9 @@
 // code): art written for this limit pads fields to have them ignored.
 constexpr std::size_t MAX_NUMBER_TEXT = 255;
 
+// The range rule of the integer conversion: Value from a magnitude read in
+// Base, or false when it does not fit.
+bool NumberInRange(bool Negative, unsigned Base, std::uint64_t Magnitude, std::int32_t &Value);
 // Cursor up, down, right or left ('A' to 'D') by Steps, clamped on one side.
 void MoveCursor(TTerminal &Terminal, std::uint8_t Final, std::int32_t Steps);
 // Cursor position from 1-based Row and Column; not clamped.

@@ -59,18 +59,7 @@ bool TSequenceFold::TNumber::Dead() const {
 bool TSequenceFold::TNumber::Value(std::int32_t &Result) const {
     if (Length > MAX_NUMBER_TEXT || (Phase != TPhase::Digits && Phase != TPhase::Ended))
         return false;
-    if (Negative) {
-        if (Magnitude > 2147483648u)
-            return false;
-        Result = static_cast<std::int32_t>(-static_cast<std::int64_t>(Magnitude));
-    } else if (Base == 10) {
-        if (Magnitude > 2147483647u)
-            return false;
-        Result = static_cast<std::int32_t>(Magnitude);
-    } else { // other bases reach FFFFFFFF, read as two's complement
-        Result = static_cast<std::int32_t>(static_cast<std::uint32_t>(Magnitude));
-    }
-    return true;
+    return NumberInRange(Negative, Base, Magnitude, Result);
 }
 
 void TSequenceFold::EndField() {

@@ -120,6 +120,10 @@ bool TryParseInt(std::string_view Text, std::int32_t &Value) {
         if (Magnitude > 0xFFFFFFFFu)
             return false;
     }
+    return NumberInRange(Negative, Base, Magnitude, Value);
+}
+
+bool NumberInRange(bool Negative, unsigned Base, std::uint64_t Magnitude, std::int32_t &Value) {
     if (Negative) {
         if (Magnitude > 2147483648u)
             return false;

@@ -29,6 +29,13 @@ TEST_F(Screen, ScrollMovesRowsUpAndBlanksBottomWithCurrentAttributes) {
     EXPECT_EQ(Term.CurY, 24);
 }
 
+// Terminals compare by what rows show, wherever the ring starts.
+TEST_F(Screen, TerminalsCompareByTheirCells) {
+    TTerminal Other = Term;
+    Other.ScreenBuffer[24][79].Ch = 'x';
+    EXPECT_FALSE(Other == Term);
+}
+
 TEST_F(Screen, ManyScrollsKeepRowOrder) {
     std::string Text;
     for (int Line = 0; Line < 100; ++Line)

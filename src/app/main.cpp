@@ -1,19 +1,12 @@
 #include "app/driver.h"
-
-#include <csignal>
+#include "common/system.h"
 
 #if defined(_WIN32)
 #include <windows.h>
 #endif
 
 int main(int Argc, char **Argv) {
-    // A broken pipe or a file-size limit must show as a write error, not a kill.
-#ifdef SIGPIPE
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
-#ifdef SIGXFSZ
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
+    IgnoreWriteSignals();
     try {
 #if defined(_WIN32)
         // Windows hands over one text; it is split by our own rules, in the

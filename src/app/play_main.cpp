@@ -1,6 +1,5 @@
 #include "app/play.h"
 
-#include <csignal>
 #include <exception>
 
 #if defined(_WIN32)
@@ -11,13 +10,7 @@ int _dowildcard = -1;
 #endif
 
 int main(int Argc, char **Argv) {
-    // A broken pipe or a file-size limit must show as a write error, not a kill.
-#ifdef SIGPIPE
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
-#ifdef SIGXFSZ
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
+    IgnoreWriteSignals();
     try {
         return RunPlay(std::vector<std::string>(Argv + (Argc > 0 ? 1 : 0), Argv + Argc));
     } catch (const std::exception &Error) { // help or version could not be written

@@ -1,6 +1,7 @@
 #include "common/system.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -458,3 +459,12 @@ void WriteToStandardError(std::string_view Text) {
 }
 
 #endif
+
+void IgnoreWriteSignals() {
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}

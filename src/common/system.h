@@ -113,3 +113,6 @@ struct TOutputError : std::runtime_error {
 void WriteLine(std::string_view Text);
 // Best effort: for the report of an error that escaped.
 void WriteToStandardError(std::string_view Text);
+
+// A broken pipe or a file-size limit must show as a write error, not a kill.
+void IgnoreWriteSignals();

@@ -98,6 +98,31 @@ TEST_F(Limits, WholePieceInConstantMemory) {
     EXPECT_FALSE(fs::exists(Dir / "zero.png.tmp"));
 }
 
+// Scrolling text through a pipe (the length limit cuts it) and a sparse
+// file, as GIF and APNG: frames are streamed, the APNG's through a
+// temporary file.
+TEST_F(Limits, AnimationsInConstantMemory) {
+    const std::string Size = std::to_string(LARGE);
+    for (const std::string Mode : {"--gif", "--apng"}) {
+        const TRunResult Piped = RunProgram(
+            "/bin/sh",
+            {"-c",
+             "yes 'a line of text that scrolls by' | head -c " + Size + " | \"$0\" --no-font " +
+                 Mode + " --max-length 20 -o /dev/null -",
+             TARVEX_PLAY_BINARY},
+            Dir);
+        EXPECT_EQ(Piped.Status, 0) << Piped.Err;
+        EXPECT_EQ(Piped.Err, "tarvex-play: standard input: playback cut at 20 s (--max-length); "
+                             "the last frame shows the final picture\n");
+        ExpectSmall(Piped);
+        fs::resize_file(Dir / "art.ans", LARGE);
+        const TRunResult Sparse = RunProgram(
+            TARVEX_PLAY_BINARY, {"--no-font", Mode, "-o", "/dev/null", "art.ans"}, Dir);
+        EXPECT_EQ(Sparse.Status, 0) << Sparse.Err;
+        ExpectSmall(Sparse);
+    }
+}
+
 TEST_F(Limits, InputsStopJustBelow2GiB) {
 #if defined(TARVEX_QUICK_TESTS)
     GTEST_SKIP() << "reads 4 GiB: left to the release and sanitizer builds";

@@ -32,6 +32,11 @@ class Play : public ScratchDirTest {
     }
 };
 
+std::string Range(const std::string &Option, const std::string &Bounds, const std::string &Given) {
+    return "option '--" + Option + "' takes a whole number from " + Bounds + ", not '" + Given +
+           "'";
+}
+
 // Mistaken command lines: status 2, one line, nothing written.
 TEST_F(Play, MistakenCommandLines) {
     WriteFile(Dir / "a.ans", "a");
@@ -47,6 +52,18 @@ TEST_F(Play, MistakenCommandLines) {
         {{"--whole", "-o", "x.png", "a.ans", "a.ans"}, "-o names the output of a single input"},
         {{"--whole", "-"}, "standard input ('-') needs -o"},
         {{"--whole", "--font=f", "--no-font", "a.ans"}, "--font and --no-font exclude each other"},
+        {{"--gif", "--bps", "299", "a.ans"}, Range("bps", "300 to 921600", "299")},
+        {{"--gif", "--bps=921601", "a.ans"}, Range("bps", "300 to 921600", "921601")},
+        {{"--gif", "--bps", "96OO", "a.ans"}, Range("bps", "300 to 921600", "96OO")},
+        {{"--gif", "--bps=", "a.ans"}, Range("bps", "300 to 921600", "")},
+        {{"--apng", "--delay", "1", "a.ans"}, Range("delay", "2 to 65535", "1")},
+        {{"--apng", "--delay=65536", "a.ans"}, Range("delay", "2 to 65535", "65536")},
+        {{"--gif", "--hold", "601", "a.ans"}, Range("hold", "0 to 600", "601")},
+        {{"--gif", "--max-length=-1", "a.ans"}, Range("max-length", "0 to 42949672", "-1")},
+        {{"--gif", "--once=1", "a.ans"}, "option '--once' doesn't allow an argument"},
+        {{"--whole", "--bps", "9600", "a.ans"}, "option '--bps' does not apply to --whole"},
+        {{"--gif", "--apng", "a.ans"}, "only one of --gif and --apng may be given"},
+        {{"--gif", "--delay"}, "option '--delay' requires an argument"},
     };
     for (const auto &[Args, Line] : Cases) {
         const TRunResult Result = Play_(Args);
@@ -160,6 +177,39 @@ TEST_F(Play, RefusalsAndReplacing) {
     const TRunResult Full = Play_({"--whole", "--no-font", "-o", "/dev/full", "a.ans"});
     EXPECT_EQ(Full.Err, "tarvex-play: /dev/full: No space left on device\n");
     EXPECT_EQ(Full.Status, 1);
+}
+
+// An animation replaces only its own kind: GIF over GIF, APNG over APNG,
+// never text, a still PNG or the other format; to standard output as to a file.
+TEST_F(Play, AnimationsReplaceOnlyTheirOwnKind) {
+    WriteFile(Dir / "art.ans", "\x1b[1;44mart\x1b[0m\r\n\x1b[12;30H\xdb\xdc");
+    const auto Animate = [&](const TLines &Args) { return Play_(Join({{"--no-font"}, Args})); };
+    const TRunResult Gif = Animate({"--gif", "--bps=300", "--delay", "2", "--hold=0", "--once",
+                                    "--max-length", "0", "art.ans"});
+    EXPECT_EQ(Gif.Status, 0);
+    EXPECT_EQ(Gif.Err, "");
+    EXPECT_TRUE(ReadFile(Dir / "art.gif").starts_with("GIF89a"));
+    EXPECT_EQ(Animate({"--apng", "art.ans"}).Status, 0);
+    const std::string Animated = ReadFile(Dir / "art.anim.png");
+    EXPECT_TRUE(Animated.starts_with("\x89PNG\r\n\x1a\n") && Animated.substr(37, 4) == "acTL");
+    EXPECT_EQ(Animate({"--apng", "art.ans"}).Status, 0);
+    EXPECT_EQ(ReadFile(Dir / "art.anim.png"), Animated);
+    EXPECT_EQ(Animate({"--gif", "-o", "art.gif", "art.ans"}).Status, 0);
+    EXPECT_EQ(Animate({"--gif", "-o", "-", "art.ans"}).Out, ReadFile(Dir / "art.gif"));
+
+    WriteFile(Dir / "notes.gif", "not a picture");
+    EXPECT_EQ(Animate({"--gif", "-o", "notes.gif", "art.ans"}).Err,
+              "tarvex-play: notes.gif: existing file is not a GIF; not replaced\n");
+    EXPECT_EQ(ReadFile(Dir / "notes.gif"), "not a picture");
+    ASSERT_EQ(Animate({"--whole", "art.ans"}).Status, 0);
+    const std::string Still = ReadFile(Dir / "art.whole.png");
+    const TRunResult Refused = Animate({"--apng", "-o", "art.whole.png", "art.ans"});
+    EXPECT_EQ(Refused.Status, 1);
+    EXPECT_EQ(Refused.Err,
+              "tarvex-play: art.whole.png: existing file is not a PNG animation; not replaced\n");
+    EXPECT_EQ(ReadFile(Dir / "art.whole.png"), Still);
+    EXPECT_EQ(Animate({"--apng", "-o", "art.gif", "art.ans"}).Status, 1);
+    EXPECT_EQ(Animate({"--gif", "-o", "art.anim.png", "art.ans"}).Status, 1);
 }
 
 } // namespace

@@ -3,44 +3,12 @@
 # exit statuses, files left behind, and command lines split by our rules
 # (given as raw text through a batch file, which Wine passes unchanged).
 # Usage: tests/windows/cli_test.sh <tarvex.exe> <linux tarvex> <examples dir>
-set -uo pipefail
-Exe=$(realpath "$1")
-Linux=$(realpath "$2")
-Examples=$(realpath "$3")
-export WINEDEBUG=-all
-Work=$(mktemp -d)
-trap 'rm -rf "$Work"' EXIT
-cd "$Work"
-Passed=0
-Failed=0
-wine cmd /c exit > /dev/null 2>&1 || true # the first start sets up Wine and talks about it
-
-# Expect NAME STATUS LINE... : the last run's stdout must be exactly these
-# lines, each ended by CR LF, with that exit status and nothing on stderr.
+. "$(dirname "$0")/prelude.sh"
+# Expect NAME STATUS LINE... : the last run's stdout is exactly these lines,
+# each ended by CR LF, with that status and nothing on stderr.
 Expect() {
-  local Name=$1 Status=$2
-  shift 2
-  local Want=""
-  local Line
-  for Line in "$@"; do Want+="$Line"$'\r\n'; done
-  if [ "$RunStatus" = "$Status" ] && [ "$(cat out.txt; printf x)" = "${Want}x" ] && [ ! -s err.txt ]; then
-    Passed=$((Passed + 1))
-  else
-    Failed=$((Failed + 1))
-    echo "FAILED: $Name (status $RunStatus, want $Status)"
-    echo "--- got:"; od -c out.txt | head -20; echo "--- stderr:"; head -5 err.txt
-  fi
-}
-Check() { # NAME CONDITION...
-  local Name=$1
-  shift
-  if "$@"; then Passed=$((Passed + 1)); else Failed=$((Failed + 1)); echo "FAILED: $Name"; fi
-}
-Run() { wine "$Exe" "$@" > out.txt 2> err.txt; RunStatus=$?; }
-RunLine() { # the raw command line after the program's name
-  printf '@%s %s\r\n' "$(winepath -w "$Exe")" "$1" > run.bat
-  wine cmd /c run.bat > out.txt 2> err.txt
-  RunStatus=$?
+  ExpectIn out.txt "$@"
+  Check "$1: nothing on standard error" test ! -s err.txt
 }
 
 NoFont=("Font file not found or cannot be read, using fallback rendering"
@@ -144,5 +112,4 @@ Split "my\" \"art.ans o.png" "my art.ans" "o.png"
 Split "'my art.ans' 'sub\\dir\\o.png'" "my art.ans" 'sub\dir\o.png'
 Split "$(printf "'my art.ans'\tx.png")" "my art.ans" "x.png"
 
-echo "$Passed passed, $Failed failed"
-[ "$Failed" -eq 0 ]
+Finish

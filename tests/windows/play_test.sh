@@ -4,42 +4,9 @@
 # standard output, refusals, and whole pieces and animations equal to the
 # Linux build's.
 # Usage: tests/windows/play_test.sh <tarvex-play.exe> <linux tarvex-play> <examples dir>
-set -uo pipefail
-Exe=$(realpath "$1")
-Linux=$(realpath "$2")
-Examples=$(realpath "$3")
-export WINEDEBUG=-all
-Work=$(mktemp -d)
-trap 'rm -rf "$Work"' EXIT
-cd "$Work"
-Passed=0
-Failed=0
-wine cmd /c exit > /dev/null 2>&1 || true # the first start sets up Wine and talks about it
-
-Check() { # NAME CONDITION...
-  local Name=$1
-  shift
-  if "$@"; then Passed=$((Passed + 1)); else Failed=$((Failed + 1)); echo "FAILED: $Name"; fi
-}
-# Expect NAME STATUS LINE...: the last run's stderr is exactly these lines,
-# each ended by CR LF, with that status.
-Expect() {
-  local Name=$1 Status=$2 Want="" Line
-  shift 2
-  for Line in "$@"; do Want+="$Line"$'\r\n'; done
-  if [ "$RunStatus" = "$Status" ] && [ "$(cat err.txt; printf x)" = "${Want}x" ]; then
-    Passed=$((Passed + 1))
-  else
-    Failed=$((Failed + 1))
-    echo "FAILED: $Name (status $RunStatus, want $Status)"; od -c err.txt | head -10
-  fi
-}
-Run() { wine "$Exe" "$@" > out.bin 2> err.txt; RunStatus=$?; }
-RunLine() { # the raw command line after the program's name, as cmd hands it over
-  printf '@%s %s\r\n' "$(winepath -w "$Exe")" "$1" > run.bat
-  wine cmd /c run.bat > out.bin 2> err.txt
-  RunStatus=$?
-}
+. "$(dirname "$0")/prelude.sh"
+# Expect NAME STATUS LINE...: the last run's stderr is exactly these lines.
+Expect() { ExpectIn err.txt "$@"; }
 
 # A piece that scrolls, and the bundled examples.
 for I in $(seq 60); do printf '\033[3%dmline %d\r\n' $((I % 8)) "$I"; done > scrolls.ans
@@ -50,7 +17,7 @@ Expect "no mode" 2 "tarvex-play: no mode given (--whole, --gif or --apng) (see t
 Run --whole -o x.png a.ans b.ans
 Expect "-o with two inputs" 2 "tarvex-play: -o names the output of a single input (see tarvex-play --help)"
 Run --help
-Check "help" grep -q "^Usage: tarvex-play MODE" out.bin
+Check "help" grep -q "^Usage: tarvex-play MODE" out.txt
 Run --whole absent.ans scrolls.ans
 Expect "missing input, the other written" 1 \
   "tarvex-play: cp437.fnt: File not found.; the fallback shapes are drawn" \
@@ -67,7 +34,7 @@ for Input in *.ans; do
   Check "$Name.whole.png as on Linux" cmp -s "$Name.whole.png" "linux-$Name.png"
 done
 Run --whole --no-font -o - scrolls.ans
-Check "-o -" cmp -s out.bin scrolls.whole.png
+Check "-o -" cmp -s out.txt scrolls.whole.png
 wine "$Exe" --whole --no-font -o piped.png - < scrolls.ans 2> err.txt; RunStatus=$?
 Expect "standard input" 0
 Check "standard input's picture" cmp -s piped.png scrolls.whole.png
@@ -89,5 +56,4 @@ Run --whole --no-font -o scrolls.ans scrolls.ans
 Expect "over the input" 1 "tarvex-play: scrolls.ans: would write over an input; not replaced"
 Check "no temporary file left" test -z "$(ls ./*.tmp* 2>/dev/null)"
 
-echo "$Passed passed, $Failed failed"
-[ "$Failed" -eq 0 ]
+Finish

@@ -64,7 +64,7 @@ async function save({ id, format, rate, file, chain, font }) {
   try {
     const room = tarvex._tarvex_animation_room();
     for (let done = 0; done < input.size;) {
-      if (cancelled) return;
+      if (cancelled) return postMessage({ type: 'stopped', id });
       const piece = await input.piece(done, room);
       tarvex.HEAPU8.set(piece, tarvex._tarvex_animation_input(job));
       if (!tarvex._tarvex_animation_play(job, piece.length)) throw failure();
@@ -72,7 +72,7 @@ async function save({ id, format, rate, file, chain, font }) {
       postMessage({ type: 'progress', id, done, total: input.size, size: output.size });
       await yieldToMessages();
     }
-    if (cancelled) return;
+    if (cancelled) return postMessage({ type: 'stopped', id });
     if (!tarvex._tarvex_animation_finish(job)) throw failure();
     const cut = Boolean(tarvex._tarvex_animation_cut(job));
     gather();

@@ -7,7 +7,7 @@ const $ = id => document.getElementById(id);
 const sizeText = bytes => (bytes >= 1e6 ? `${(bytes / 1e6).toFixed(1)} MB` : `${Math.ceil(bytes / 1e3)} KB`);
 
 export function createAnimation({ worker, say, hooks, speed }) {
-  const state = { file: null, running: null, sent: 0, saves: 0, last: null };
+  const state = { file: null, running: null, sent: 0, saves: 0, stopped: 0, last: null };
   const say_ = (text, failed) => say('animation', text, failed);
   const rate = () => rules.animationRate(speed());
   const command = (format, bps) =>
@@ -47,6 +47,7 @@ export function createAnimation({ worker, say, hooks, speed }) {
   }
 
   function onMessage(message) {
+    if (message.type === 'stopped') state.stopped += 1; // a cancelled save has ended
     const save = state.running;
     if (!save || message.id !== save.id) return;
     if (message.type === 'progress') {
@@ -87,7 +88,7 @@ export function createAnimation({ worker, say, hooks, speed }) {
   hooks.animation = {
     get saves() { return state.saves; },
     get last() { return state.last; },
-    get running() { return Boolean(state.running); },
+    get stopped() { return state.stopped; },
   };
   return { choose, describe };
 }

@@ -40,7 +40,8 @@ const yieldToMessages = () => new Promise(resolve => {
   channel.port2.postMessage(0);
 });
 
-let cancelled = false;
+// Saves are numbered by the page; those up to this one are cancelled.
+let cancelledUpTo = 0;
 
 // The input, a piece at a time: a loose file read in slices, an entry of a
 // pack unpacked whole first.
@@ -64,7 +65,7 @@ async function save({ id, format, rate, file, chain, font }) {
   try {
     const room = tarvex._tarvex_animation_room();
     for (let done = 0; done < input.size;) {
-      if (cancelled) return postMessage({ type: 'stopped', id });
+      if (id <= cancelledUpTo) return postMessage({ type: 'stopped', id });
       const piece = await input.piece(done, room);
       tarvex.HEAPU8.set(piece, tarvex._tarvex_animation_input(job));
       if (!tarvex._tarvex_animation_play(job, piece.length)) throw failure();
@@ -72,7 +73,7 @@ async function save({ id, format, rate, file, chain, font }) {
       postMessage({ type: 'progress', id, done, total: input.size, size: output.size });
       await yieldToMessages();
     }
-    if (cancelled) return postMessage({ type: 'stopped', id });
+    if (id <= cancelledUpTo) return postMessage({ type: 'stopped', id });
     if (!tarvex._tarvex_animation_finish(job)) throw failure();
     const cut = Boolean(tarvex._tarvex_animation_cut(job));
     gather();
@@ -84,32 +85,12 @@ async function save({ id, format, rate, file, chain, font }) {
   }
 }
 
-// One save at a time; a cancel is taken at once.
-const pending = [];
-let running = false;
-async function work() {
-  running = true;
-  await ready;
-  while (pending.length) {
-    const request = pending.shift();
-    cancelled = false;
-    try {
-      await save(request);
-    } catch (error) {
-      postMessage({ type: 'error', id: request.id, message: String(error && error.message || error) });
-    }
-  }
-  running = false;
-}
-
-onmessage = event => {
-  if (event.data.type === 'cancel') {
-    cancelled = true;
-    pending.length = 0;
-    return;
-  }
-  pending.push(event.data);
-  if (!running) work();
+// One save at a time, in the order asked; a cancel is heard between blocks.
+let queue = ready;
+onmessage = ({ data }) => {
+  if (data.type === 'cancel') cancelledUpTo = Math.max(cancelledUpTo, data.id);
+  else queue = queue.then(() => save(data)).catch(error =>
+    postMessage({ type: 'error', id: data.id, message: String(error && error.message || error) }));
 };
 ready.then(() => postMessage({ type: 'ready' }),
            error => postMessage({ type: 'error', message: `The animation worker could not be loaded: ${error}` }));

@@ -40,7 +40,7 @@ export function createAnimation({ worker, say, hooks, speed }) {
 
   function cancel() {
     if (!state.running) return;
-    worker.postMessage({ type: 'cancel' });
+    worker.postMessage({ type: 'cancel', id: state.running.id });
     say_(`Saving ${state.running.name} was cancelled.`);
     state.last = { name: state.running.name, status: 'cancelled' };
     running(null);

@@ -1,8 +1,9 @@
 'use strict';
 // The page's rules that need no browser: names in packs, what is skipped,
 // SAUCE fields, where each PNG goes in "Download all", the zip's name, the
-// report, and the checks on a zip's entries. The workers and the page load
-// it as a script; Node's tests require it.
+// report, the checks on a zip's entries, the player's speeds, and the names
+// and command lines of its animations. The workers and the page load it as
+// a script; Node's tests require it.
 (root => {
   const MiB = 1024 * 1024;
   // An entry larger than this unpacked is left to the command line; so is

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Prints the page's figures for BENCHMARKS.md: one file against the native
-# program, packs, the player's seeks and frames, the page's size, and the
+# program, packs, the player's seeks and frames, the bench art saved as GIF
+# and APNG against the native tarvex-play, the page's size, and the
 # browser's peak memory while converting and opening the player for a pack
 # of five 250 MiB entries of zeros and a loose file of 1.08 GB.
 # Usage: scripts/time-page.sh [--memory SITE]  (only the memory, of the page
@@ -16,7 +17,7 @@ else
   Mode=() Site=build/web
   scripts/build-page.sh
 fi
-Build release tarvex
+Build release tarvex tarvex-play
 if [ ! -d "$Out/packs" ]; then
   scripts/make-inputs.py "$Out/inputs" 4
   scripts/make-inputs.py --page "$Out/inputs"

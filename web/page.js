@@ -1,7 +1,8 @@
-// The page's wiring. Both workers, the converter's and the player's, and the
-// font are loaded at the start, so that nothing is fetched afterwards: the
-// page goes on working offline. Files and packs go to the gallery
-// (gallery.js), a file shown large can be played (player.js).
+// The page's wiring. The workers (the converter's, the player's and the
+// animations') and the font are loaded at the start, so that nothing is
+// fetched afterwards: the page goes on working offline. Files and packs go
+// to the gallery (gallery.js), a file shown large can be played (player.js)
+// and saved as an animation (animation.js).
 import { createGallery } from './gallery.js';
 import { createPlayer } from './player.js';
 
@@ -16,7 +17,8 @@ window.tarvexHooks = hooks;
 
 // A message where the user is looking: beside the inputs, the batch, the
 // view or the player. An empty text takes it away.
-const PLACES = { input: 'status', pack: 'pack-status', view: 'view-status', player: 'player-status' };
+const PLACES = { input: 'status', pack: 'pack-status', view: 'view-status', player: 'player-status',
+                 animation: 'animation-status' };
 function say(place, text, failed = false) {
   const line = $(PLACES[place]);
   line.textContent = text;
@@ -39,7 +41,8 @@ function startWorker(script) {
 
 const packs = startWorker('pack-worker.js');
 const playing = startWorker('player-worker.js');
-const player = createPlayer({ worker: playing.worker, say, hooks });
+const saving = startWorker('animation-worker.js');
+const player = createPlayer({ worker: playing.worker, saver: saving.worker, say, hooks });
 const gallery = createGallery({ worker: packs.worker, say, hooks, onShow: item => showView(item) });
 packs.worker.addEventListener('message', event => gallery.onMessage(event.data));
 playing.worker.addEventListener('message', event => player.onMessage(event.data));
@@ -152,8 +155,9 @@ $('filter').addEventListener('input', () => gallery.filter($('filter').value));
 const loaded = Promise.all([
   packs.ready,
   playing.ready,
+  saving.ready,
   fetch('cp437.fnt').then(r => (r.ok ? r.arrayBuffer() : null)).catch(() => null),
-]).then(([, , font]) => {
+]).then(([, , , font]) => {
   fonts.debian = font && new Uint8Array(font);
   document.body.dataset.ready = 'yes';
   say('input', fonts.debian

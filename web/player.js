@@ -2,12 +2,18 @@
 // Every step is sent, in order; the worker takes each from where the one
 // before left it, so a quick run of keys is never lost. The keys are the
 // player's only while the focus is inside it.
+import { createAnimation } from './animation.js';
+
 const rules = self.tarvexRules;
 const $ = id => document.getElementById(id);
 const { width: WIDTH, height: HEIGHT } = rules.PICTURE;
 const FRAME_BUDGET_MS = 6; // walking time per frame at full speed, painting aside
 
-export function createPlayer({ worker, say, hooks }) {
+export function createPlayer({ worker, saver, say, hooks }) {
+  for (const rate of rules.SPEEDS) {
+    const chosen = rate === rules.DEFAULT_SPEED;
+    $('speed').insertBefore(new Option(`${rate} bit/s`, String(rate), chosen, chosen), $('speed').lastElementChild);
+  }
   $('screen').width = WIDTH;
   $('screen').height = HEIGHT;
   const context = $('screen').getContext('2d');
@@ -16,6 +22,7 @@ export function createPlayer({ worker, say, hooks }) {
 
   const speed = () => ($('speed').value === 'max' ? 'max' : Number($('speed').value));
   const say_ = (text, failed) => say('player', text, failed);
+  const animation = createAnimation({ worker: saver, say, hooks, speed });
 
   function send(message) {
     const seq = ++state.sent;
@@ -46,6 +53,7 @@ export function createPlayer({ worker, say, hooks }) {
     say_('Reading the file…');
     fit();
     send({ type: 'load', ...input, font });
+    animation.choose(item, input, font);
     $('screen').focus();
     $('player').scrollIntoView({ block: 'nearest' });
   }
@@ -55,6 +63,7 @@ export function createPlayer({ worker, say, hooks }) {
     if (document.fullscreenElement) document.exitFullscreen();
     $('player').hidden = true;
     state.item = null;
+    animation.choose(null);
   }
 
   function onMessage(message) {
@@ -182,6 +191,7 @@ export function createPlayer({ worker, say, hooks }) {
     state.from = state.n;
     state.since = performance.now();
     if (state.item) showPosition();
+    animation.describe();
   }
 
   const KEYS = {

@@ -1,8 +1,9 @@
 'use strict';
 // The page's rules that need no browser: names in packs, what is skipped,
 // SAUCE fields, where each PNG goes in "Download all", the zip's name, the
-// report, and the checks on a zip's entries. The workers and the page load
-// it as a script; Node's tests require it.
+// report, the checks on a zip's entries, the player's speeds, and the names
+// and command lines of its animations. The workers and the page load it as
+// a script; Node's tests require it.
 (root => {
   const MiB = 1024 * 1024;
   // An entry larger than this unpacked is left to the command line; so is
@@ -154,6 +155,35 @@
     return { width: (picture.width * scale) / ratio, height: (picture.height * scale) / ratio, scale };
   }
 
+  // ---- The player's speeds, and its animations as tarvex-play makes them.
+
+  // The player's speeds in bit/s, ten bits a byte: the old modems' rates up
+  // to a serial line's fastest; 'max' besides is as fast as the screen allows.
+  const SPEEDS = [300, 600, 1200, 2400, 9600, 14400, 28800, 57600, 115200];
+  const DEFAULT_SPEED = 9600;
+  // An animation needs a rate: 'max' has none, so it is saved at the fastest.
+  const animationRate = speed => (speed === 'max' ? SPEEDS[SPEEDS.length - 1] : Number(speed));
+  const ANIMATIONS = {
+    gif: { option: '--gif', ending: '.gif', type: 'image/gif' },
+    apng: { option: '--apng', ending: '.anim.png', type: 'image/apng' },
+  };
+  // tarvex-play's name for it, from the converter's name for the picture.
+  const animationName = (output, format) => output.slice(0, -'.png'.length) + ANIMATIONS[format].ending;
+  // A word as a POSIX shell reads it back.
+  const shellWord = word => (/^[\w.,+@%=:/-]+$/.test(word) ? word : `'${word.replace(/'/g, `'\\''`)}'`);
+  // The command that writes the same bytes, in a folder that holds the input
+  // (and the font, unless there is none).
+  function animationCommand(format, rate, input, font = true) {
+    const name = input.startsWith('-') ? `./${input}` : input;
+    return `tarvex-play ${ANIMATIONS[format].option} --bps ${rate}${font ? '' : ' --no-font'} ${shellWord(name)}`;
+  }
+  // tarvex-play's defaults, which the page keeps: centiseconds between
+  // frames, seconds the end is held, seconds of playback at most.
+  const ANIMATION_DEFAULTS = { delay: 4, hold: 5, maxLength: 600 };
+  // tarvex-play's note when the length limit cut the playback.
+  const cutNote = () =>
+    `playback cut at ${ANIMATION_DEFAULTS.maxLength} s (--max-length); the last frame shows the final picture`;
+
   // ---- Reading a zip's directory, one record at a time.
 
   const u16 = (view, at) => view.getUint16(at, true);
@@ -261,6 +291,17 @@
     return bytes;
   }
 
+  // The bytes of the last entry of Chain, a zip inside each zip before it,
+  // read through Read; the last one unpacked with Last (Inflate by default),
+  // so that it can go where it is needed.
+  async function readChain(read, chain, inflate, last = inflate) {
+    for (const entry of chain.slice(0, -1)) {
+      const inner = await readEntry(read, entry, inflate);
+      read = async (from, length) => inner.subarray(from, from + length);
+    }
+    return readEntry(read, chain[chain.length - 1], last);
+  }
+
   const CRC_TABLE = Array.from({ length: 256 }, (_, n) => {
     for (let k = 0; k < 8; k++) n = n & 1 ? 0xedb88320 ^ (n >>> 1) : n >>> 1;
     return n >>> 0;
@@ -274,7 +315,8 @@
   const rules = {
     MiB, ENTRY_LIMIT, TOTAL_LIMIT, PICTURE, END_SEARCH, decodeName, cleanPath, withoutExtension, baseName,
     isLeftOut, isZip, notArt, fitSize, sauceOf, windowsSafe, pngPath, zipName, stateOf, storedAs, report, findEnd,
-    zip64End, centralEntries, dataStart, entryProblem, crc32, listZip, readEntry,
+    zip64End, centralEntries, dataStart, entryProblem, crc32, listZip, readEntry, readChain, SPEEDS, DEFAULT_SPEED,
+    ANIMATIONS, ANIMATION_DEFAULTS, animationRate, animationName, animationCommand, cutNote,
   };
   if (typeof module === 'object' && module.exports) module.exports = rules;
   else root.tarvexRules = rules;

@@ -13,7 +13,8 @@ import { chooseFont, convertBatch, session, where } from './harness.mjs';
 
 const context = session({ before, after });
 const PAGE_FILES = ['/', '/page.css', '/page.js', '/gallery.js', '/player.js', '/rules.js', '/pack-worker.js',
-                    '/player-worker.js', '/fflate.js', '/tarvex.js', '/tarvex.wasm', '/cp437.fnt', '/favicon.ico'];
+                    '/player-worker.js', '/animation.js', '/animation-worker.js', '/fflate.js', '/tarvex.js',
+                    '/tarvex.wasm', '/cp437.fnt', '/favicon.ico'];
 
 // The bundled art's pictures as recorded, by "font/name.png" and "none/name.png".
 const pinned = new Map(fs.readFileSync(path.join(path.dirname(fileURLToPath(import.meta.url)),

@@ -93,7 +93,7 @@ test('a file that cannot be read fails alone, as on the command line, and the re
   await page.close();
 });
 
-test('after loading, the page plays and cancels with its server gone', async () => {
+test('after loading, the page plays, saves an animation and cancels with its server gone', async () => {
   const page = await freshPage();
   const loaded = server.requests.length;
   server.offline = true;
@@ -102,6 +102,8 @@ test('after loading, the page plays and cancels with its server gone', async () 
     await page.$eval('#play', button => button.click());
     await page.waitForFunction(() => /^byte 0 of/.test(document.getElementById('position').textContent),
                                { timeout: 15000 });
+    await page.$eval('#save-gif', button => button.click());
+    await page.waitForFunction(() => window.tarvexHooks.animation.last?.status === 'saved', { timeout: 15000 });
     // A cancelled batch, then another one, in the same worker.
     await (await page.$('#file')).uploadFile(path.join(packs, 'many.zip'));
     await page.waitForFunction(() => /^Converting [1-9]/.test(document.getElementById('progress').textContent),

@@ -162,7 +162,8 @@ export const scratch = () => fs.mkdtempSync(path.join(os.tmpdir(), 'tarvex-web-'
 export const where = (() => {
   const site = path.resolve(process.env.TARVEX_SITE || 'build/web');
   const data = path.resolve(process.env.TARVEX_TEST || 'build/web-test');
-  return { site, native: path.resolve(process.env.TARVEX_NATIVE || 'build/release/tarvex'),
+  const native = path.resolve(process.env.TARVEX_NATIVE || 'build/release/tarvex');
+  return { site, native, play: path.join(path.dirname(native), 'tarvex-play'),
            inputs: path.join(data, 'inputs'), packs: path.join(data, 'packs'), output: data,
            font: path.join(site, 'cp437.fnt') };
 })();
@@ -285,4 +286,21 @@ export async function jump(page, n) {
   await page.keyboard.type(String(n));
   await page.keyboard.press('Enter');
   return page.evaluate(() => window.tarvexHooks.player.settled());
+}
+// Saves the player's file as an animation ("gif" or "apng") at a speed of
+// the list; what the page offers: name, size, SHA-256, status line and the
+// worker's time.
+export async function saveAnimation(page, format, speed) {
+  await page.select('#speed', speed);
+  const saves = await page.evaluate(() => window.tarvexHooks.animation.saves);
+  await page.click(`#save-${format}`);
+  await page.waitForFunction(count => window.tarvexHooks.animation.saves > count, { timeout: 300000 }, saves);
+  return page.evaluate(async () => {
+    const link = document.getElementById('animation');
+    const bytes = await (await fetch(link.href)).arrayBuffer();
+    const digest = await crypto.subtle.digest('SHA-256', bytes);
+    return { name: link.download, size: bytes.byteLength, ms: window.tarvexHooks.animation.last.ms,
+             hash: Array.from(new Uint8Array(digest), b => b.toString(16).padStart(2, '0')).join(''),
+             status: document.getElementById('animation-status').textContent };
+  });
 }

@@ -1,12 +1,18 @@
 // Playback in the page: moments saved at chosen bytes must be byte for byte
 // the PNG the native program writes of the file's first N bytes, and the
 // canvas must show that PNG's pixels; playing must end on the converted
-// picture; line steps must retrace.
+// picture; line steps must retrace; a saved GIF or APNG must be the native
+// tarvex-play's, and Cancel must leave the player working.
 import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
+import { createRequire } from 'node:module';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
-import { canvasHash, convertWithFont as convert, jump, openPlayer, pixelsOf, session, sha256, where } from './harness.mjs';
+import { canvasHash, convertWithFont as convert, jump, openPlayer, pixelsOf, saveAnimation, session, sha256,
+         where } from './harness.mjs';
+
+const rules = createRequire(import.meta.url)('../../web/rules.js');
 
 const context = session({ before, after });
 const files = [...fs.readdirSync(where.inputs).filter(n => /^(bs-|cl!-|n-s|blocks|colours|cursor)/.test(n)),
@@ -101,6 +107,54 @@ test('an entry of a zip inside a pack plays, and its moments are the native PNG 
   const want = runNative(path.join(folder, 'part.ans'), where.font);
   assert.ok(Buffer.from(saved).equals(want.png));
   assert.equal(await canvasHash(page), sha256(pixelsOf(want.png)));
+});
+
+test('Cancel stops saving an animation; the player goes on working', async () => {
+  const { page } = context;
+  const paths = await convert(page, [path.join(where.inputs, 'large.ans')], 'debian');
+  await openPlayer(page, paths, 'large.ans');
+  const [saves, stopped] = await page.evaluate(() => [window.tarvexHooks.animation.saves, window.tarvexHooks.animation.stopped]);
+  await page.select('#speed', 'max');
+  await page.click('#save-gif');
+  await page.waitForFunction(() => / % of the file/.test(document.getElementById('animation-status').textContent));
+  await page.click('#animation-cancel');
+  // The worker stops within a block; the whole file would take many seconds.
+  await page.waitForFunction(count => window.tarvexHooks.animation.stopped > count, { timeout: 5000 }, stopped);
+  assert.deepEqual(await page.evaluate(() => [window.tarvexHooks.animation.saves, document.getElementById('animation-status').textContent,
+                                              document.getElementById('save-gif').disabled, document.getElementById('animation-cancel').hidden]),
+                   [saves, 'Saving large.gif was cancelled.', false, true]);
+  assert.equal(await jump(page, 12345), 12345);
+  await page.select('#speed', '9600');
+});
+
+// Speeds: one of the list, and "as fast as the screen allows", which saves
+// at 115200 bit/s; a piece longer than tarvex-play's length limit is cut
+// and says so. Runs after Cancel: the worker must still save.
+test('saved GIFs and APNGs are the native tarvex-play\'s bytes, under its name, with its command line', async () => {
+  const { page } = context;
+  const inputs = ['bs-alove.ans', 'dense-03.ans'].map(name => path.join(where.inputs, name));
+  const paths = await convert(page, inputs, 'debian');
+  const problems = [];
+  for (const [name, format, speed] of [
+    ['bs-alove.ans', 'gif', '2400'], ['bs-alove.ans', 'apng', '2400'],
+    ['bs-alove.ans', 'gif', 'max'], ['bs-alove.ans', 'apng', 'max'],
+    ['dense-03.ans', 'apng', '300'],
+  ]) {
+    const label = `${name} as ${format} at ${speed}`;
+    await openPlayer(page, paths, name);
+    const saved = await saveAnimation(page, format, speed);
+    const rate = rules.animationRate(speed);
+    const native = spawnSync(where.play, [`--${format}`, '--bps', String(rate), '--font', where.font, '-o', '-', name],
+                             { cwd: where.inputs, maxBuffer: 1 << 30 });
+    const stem = name.replace(/(.)\.[^.]*$/, '$1');
+    if (native.status !== 0) problems.push(`${label}: tarvex-play failed: ${native.stderr}`);
+    if (saved.hash !== sha256(native.stdout)) problems.push(`${label}: ${saved.size} bytes, not tarvex-play's ${native.stdout.length}`);
+    if (saved.name !== `${stem}${rules.ANIMATIONS[format].ending}`) problems.push(`${label}: offered as ${saved.name}`);
+    if (!saved.status.includes(`tarvex-play --${format} --bps ${rate} ${name}.`)) problems.push(`${label}: says "${saved.status}"`);
+    if (saved.status.includes(rules.cutNote()) !== /playback cut/.test(native.stderr))
+      problems.push(`${label}: says "${saved.status}", tarvex-play "${native.stderr}"`);
+  }
+  assert.deepEqual(problems, []);
 });
 
 test('no page errors', () => assert.deepEqual(context.problems, []));

@@ -1,6 +1,7 @@
 // The page's rules, without a browser: names in packs, the skip rule, SAUCE
 // fields, PNG paths and their clashes, Windows-safe names, the zip's name,
-// the report, the canvas's size, and reading a zip's directory and entries.
+// the report, the canvas's size, reading a zip's directory and entries, and
+// the player's speeds and animations.
 // Run by scripts/test.sh: node --test tests/web/rules.test.mjs
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
@@ -214,4 +215,26 @@ test('each entry is checked on its own: encryption, method, size, CRC-32', async
   flipped[30 + 5 + 2] ^= 0x20;
   const [entry] = await rules.listZip(readerOf(flipped), flipped.length);
   await assert.rejects(rules.readEntry(readerOf(new Uint8Array(flipped)), entry, inflate), /CRC-32 does not match/);
+});
+
+test('the player\'s speeds rise within tarvex-play\'s --bps, and "as fast as the screen allows" saves at the fastest', () => {
+  const speeds = rules.SPEEDS;
+  assert.deepEqual(speeds.slice(0, 4), [300, 600, 1200, 2400]);
+  assert.ok(speeds.every((rate, i) => rate >= 300 && rate <= 921600 && (i === 0 || rate > speeds[i - 1])), String(speeds));
+  assert.ok(speeds.includes(rules.DEFAULT_SPEED));
+  assert.equal(rules.animationRate('max'), 115200);
+  assert.equal(rules.animationRate('2400'), 2400);
+});
+
+test('an animation is offered under tarvex-play\'s name, with the command line that writes the same bytes', () => {
+  for (const [output, format, name] of [['FOO.png', 'gif', 'FOO.gif'], ['FOO.png', 'apng', 'FOO.anim.png'],
+                                        ['.ans.png', 'gif', '.ans.gif'], ['a.b.png', 'apng', 'a.b.anim.png']])
+    assert.equal(rules.animationName(output, format), name, output);
+  for (const [args, line] of [
+    [['gif', 9600, 'FOO.ANS'], 'tarvex-play --gif --bps 9600 FOO.ANS'],
+    [['apng', 300, 'cl!-al05.ans', false], "tarvex-play --apng --bps 300 --no-font 'cl!-al05.ans'"],
+    [['gif', 115200, "it's.ans"], "tarvex-play --gif --bps 115200 'it'\\''s.ans'"],
+    [['gif', 2400, '-x.ans'], 'tarvex-play --gif --bps 2400 ./-x.ans'],
+  ]) assert.equal(rules.animationCommand(...args), line);
+  assert.equal(rules.cutNote(), 'playback cut at 600 s (--max-length); the last frame shows the final picture');
 });

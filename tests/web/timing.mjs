@@ -1,14 +1,16 @@
 // Prints the page's figures (scripts/time-page.sh): one file against the
 // native program, a pack of 200 files against 200 native runs, 1,000 small
-// files, seeks and frames in the player, and the browser's peak memory for
+// files, seeks and frames in the player, the bench art saved as GIF and
+// APNG against the native tarvex-play, and the browser's peak memory for
 // two big inputs. With --memory only the last, which looks only at what a
 // person sees and so measures any build of the page.
 // Usage: node timing.mjs [--memory] <site> <native> <test folder> <big folder>
+import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { convertFiles, convertWithFont, jump, launch, nativeRunner, openPage, openPlayer, scratch, serve,
-         watchMemory } from './harness.mjs';
+import { convertFiles, convertWithFont, jump, launch, nativeRunner, openPage, openPlayer, saveAnimation, scratch,
+         serve, watchMemory } from './harness.mjs';
 
 const memoryOnly = process.argv[2] === '--memory';
 const [site, native, data, big] = process.argv.slice(memoryOnly ? 3 : 2).map(p => path.resolve(p));
@@ -127,13 +129,46 @@ if (!memoryOnly) {
     console.log(`${name}: seek ${pair(seeks)} (median / p95), the same moment again ${pair(again)}, ` +
                 `frames at 115200 bit/s ${pair(modem)}, at full speed ${pair(fastest)}`);
   }
+
+  // The bench art saved as GIF and as APNG at 9600 bit/s, in the page (the
+  // worker's time, input to Blob) and by the native tarvex-play: medians of 5.
+  const art = path.resolve('bench', 'art');
+  const artNames = fs.readdirSync(art).filter(name => name.endsWith('.ans')).sort();
+  const artPaths = await convertWithFont(page, artNames.map(name => path.join(art, name)), 'debian');
+  const play = path.join(path.dirname(native), 'tarvex-play');
+  const playback = artNames.reduce((sum, name) => sum + fs.statSync(path.join(art, name)).size, 0) * 10 / 9600;
+  for (const format of ['gif', 'apng']) {
+    let pageTotal = 0;
+    let nativeTotal = 0;
+    let bytes = 0;
+    for (const name of artNames) {
+      await openPlayer(page, artPaths, name);
+      const pageRuns = [];
+      const nativeRuns = [];
+      for (let run = 0; run < 5; run++) {
+        pageRuns.push((await saveAnimation(page, format, '9600')).ms);
+        const started = process.hrtime.bigint();
+        const native = spawnSync(play, [`--${format}`, '--bps', '9600', '--font', font, '-o', '-', path.join(art, name)],
+                                 { maxBuffer: 1 << 30 });
+        nativeRuns.push(Number(process.hrtime.bigint() - started) / 1e6);
+        if (run === 0) bytes += native.stdout.length;
+      }
+      pageTotal += median(pageRuns);
+      nativeTotal += median(nativeRuns);
+      console.log(`${name} as ${format} at 9600 bit/s: page ${ms(median(pageRuns))}, tarvex-play ${ms(median(nativeRuns))}`);
+    }
+    console.log(`the bench art as ${format} at 9600 bit/s (${playback.toFixed(1)} s of playback, ${bytes} bytes): ` +
+                `page ${ms(pageTotal)} (${(playback * 1000 / pageTotal).toFixed(0)} x real time), tarvex-play ` +
+                `${ms(nativeTotal)} (${(playback * 1000 / nativeTotal).toFixed(0)} x), page / native ${(pageTotal / nativeTotal).toFixed(2)}`);
+  }
   await browser.close();
 
   // The size a visitor downloads: every file the page loads.
   const zlib = await import('node:zlib');
   let total = 0;
   for (const file of ['index.html', 'page.css', 'page.js', 'gallery.js', 'player.js', 'rules.js', 'pack-worker.js',
-                      'player-worker.js', 'fflate.js', 'tarvex.js', 'tarvex.wasm', 'cp437.fnt']) {
+                      'player-worker.js', 'animation.js', 'animation-worker.js', 'fflate.js', 'tarvex.js', 'tarvex.wasm',
+                      'cp437.fnt']) {
     const bytes = fs.readFileSync(path.join(site, file));
     const packed = zlib.gzipSync(bytes, { level: 9 }).length;
     total += packed;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Tests the page in a real browser: builds the WebAssembly page and the
-# native program, then drives Debian's chromium (puppeteer-core, pinned in
+# native programs, then drives Debian's chromium (puppeteer-core, pinned in
 # tests/web) through node:test's named behaviours: every PNG, report line
 # and exit status against the native program's over the examples, generated
 # inputs, an empty file, a file of tens of MB and unfinished sequences
@@ -12,7 +12,7 @@ Install "${BASE_PACKAGES[@]}" chromium
 # Node.js 18 or later with npm: the machine's own, else Debian's.
 command -v npm >/dev/null || Install nodejs npm
 scripts/build-page.sh
-Build release tarvex
+Build release tarvex tarvex-play
 Out=build/web-test
 rm -rf "$Out"
 scripts/make-inputs.py "$Out/inputs" 4

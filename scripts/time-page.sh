@@ -6,17 +6,18 @@
 # of five 250 MiB entries of zeros and a loose file of 1.08 GB.
 # Usage: scripts/time-page.sh [--memory SITE]  (only the memory, of the page
 # built in SITE, for a build of the page before this script existed)
+#        scripts/time-page.sh --packs SITE    (only the packs, the page built
+# in SITE against this one, taking turns in one run)
 . "$(dirname "$0")/lib.sh"
 Install "${BASE_PACKAGES[@]}" chromium
 command -v npm >/dev/null || Install nodejs npm
 Out=build/web-test
 Big=build/web-big
-if [ "${1:-}" = --memory ]; then
-  Mode=(--memory) Site=$2
-else
-  Mode=() Site=build/web
-  scripts/build-page.sh
-fi
+case "${1:-}" in
+  --memory) Mode=(--memory) Site=$2 ;;
+  --packs) Mode=(--packs "$2") Site=build/web; scripts/build-page.sh ;;
+  *) Mode=() Site=build/web; scripts/build-page.sh ;;
+esac
 Build release tarvex tarvex-play
 if [ ! -d "$Out/packs" ]; then
   scripts/make-inputs.py "$Out/inputs" 4
@@ -24,7 +25,7 @@ if [ ! -d "$Out/packs" ]; then
   scripts/make-inputs.py "$Out/many" 40
   python3 tests/web/make_packs.py . "$Out/many" "$Out/packs"
 fi
-if [ ! -f "$Big/art-1g.ans" ]; then
+if [ "${1:-}" != --packs ] && [ ! -f "$Big/art-1g.ans" ]; then
   mkdir -p "$Big"
   python3 - "$Big" <<'PY'
 import os, sys, zipfile

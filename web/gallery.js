@@ -1,7 +1,8 @@
 // The gallery: a batch of files and packs sent to the converting worker,
 // one entry per file as it is converted, and one file at a time shown large
 // in the view with its report. Every message of the worker names its batch;
-// those of an earlier batch are ignored.
+// those of an earlier batch are ignored. A piece that scrolled has its whole
+// piece too: the gallery shows its top, the view either.
 const rules = self.tarvexRules;
 const $ = id => document.getElementById(id);
 const plural = (n, one, many = one + 's') => `${n.toLocaleString('en')} ${n === 1 ? one : many}`;
@@ -14,6 +15,8 @@ export function createGallery({ worker, say, hooks, onShow }) {
   let batches = 0;
   let shown = null;
   let announced = 0;
+  // The view's choice of picture, kept from file to file.
+  let wholeChosen = false;
 
   function announce(text, now = false) {
     if (!now && performance.now() - announced < ANNOUNCE_MS) return;
@@ -32,7 +35,7 @@ export function createGallery({ worker, say, hooks, onShow }) {
       say('pack', 'Still converting: wait for it, or cancel it first.');
       return;
     }
-    if (batch) for (const item of batch.items) if (item.url) URL.revokeObjectURL(item.url);
+    if (batch) for (const item of batch.items) for (const url of [item.url, item.wholeUrl]) if (url) URL.revokeObjectURL(url);
     if (batch && batch.zipUrl) URL.revokeObjectURL(batch.zipUrl);
     shown = null;
     batch = { id: ++batches, inputs, items: [], font, started: performance.now(), finished: false };
@@ -119,7 +122,7 @@ export function createGallery({ worker, say, hooks, onShow }) {
       thumb.width = 160;
       thumb.height = 100;
       thumb.alt = '';
-      thumb.src = item.url;
+      thumb.src = item.wholeUrl || item.url; // cropped to its top by the style
       none.replaceWith(thumb);
     } else if (none) {
       none.textContent = item.skipped ? 'skipped' : 'no picture';
@@ -140,6 +143,7 @@ export function createGallery({ worker, say, hooks, onShow }) {
       item.png = new Blob([message.png], { type: 'image/png' });
       item.url = URL.createObjectURL(item.png);
     }
+    if (message.wholePng) item.wholeUrl = URL.createObjectURL(new Blob([message.wholePng], { type: 'image/png' }));
     showState(item);
   }
 
@@ -196,6 +200,7 @@ export function createGallery({ worker, say, hooks, onShow }) {
     const stored = rules.storedAs(item);
     const lines = item.lines ? [...item.lines] : [{ text: rules.stateOf(item), error: item.status === undefined && !item.skipped }];
     if (stored) lines.push({ text: `(stored in "Download all" as ${stored})`, error: false, note: true });
+    if (item.whole) lines.push({ text: `(${rules.wholeRows(item)})`, error: false, note: true });
     const report = $('report');
     report.textContent = '';
     for (const line of lines) {
@@ -206,10 +211,13 @@ export function createGallery({ worker, say, hooks, onShow }) {
     }
     $('view').classList.toggle('failed', item.status !== 0 && !item.skipped);
     $('picture').hidden = !item.url;
-    $('image').src = item.url || '';
+    showPicture();
     $('download').hidden = !item.url;
     $('download').href = item.url || '';
     $('download').download = item.pngPath ? rules.baseName(item.pngPath) : '';
+    $('download-whole').hidden = !item.wholeUrl;
+    $('download-whole').href = item.wholeUrl || '';
+    $('download-whole').download = item.wholeUrl ? rules.baseName(rules.wholePath(item.pngPath)) : '';
     const playable = item.status !== undefined && !item.skipped && !item.note;
     $('play').hidden = !playable;
     hooks.last = { status: item.status, name: $('download').download || item.output, ms: item.ms,
@@ -220,6 +228,20 @@ export function createGallery({ worker, say, hooks, onShow }) {
     else say('view', '');
     onShow(item);
   }
+
+  // The last screen or the whole piece of the file shown, as chosen; the
+  // choice is offered only for a piece that scrolled.
+  function showPicture() {
+    const whole = Boolean(shown.wholeUrl) && wholeChosen;
+    $('piece-choice').hidden = !shown.wholeUrl;
+    document.querySelector(`input[name="piece"][value="${whole ? 'whole' : 'last'}"]`).checked = true;
+    $('image').src = (whole ? shown.wholeUrl : shown.url) || '';
+  }
+  for (const radio of document.querySelectorAll('input[name="piece"]'))
+    radio.addEventListener('change', () => {
+      wholeChosen = radio.value === 'whole';
+      if (shown) showPicture();
+    });
 
   // The bytes of the file shown, for the player: a loose file, or an entry
   // of a pack to unpack again.

@@ -36,8 +36,13 @@ const ready = createTarvex({
   printErr: text => lines.push({ text, error: true }),
 }).then(module => { tarvex = module; });
 
+// Where the converter leaves a whole piece: outside the run's folder, so
+// that no input's name can meet it.
+const WHOLE_FILE = '/whole.png';
+
 // Converts one file as the command line does alone in a folder: a Blob is
 // mounted read-only and linked in under its name; bytes are handed over.
+// The same walk gives the whole piece when rows scrolled off.
 function convert(name, input, font) {
   const FS = tarvex.FS;
   const folder = `/run-${++runs}`;
@@ -53,10 +58,16 @@ function convert(name, input, font) {
     FS.writeFile(name, input, { canOwn: true });
   }
   lines = [];
-  const status = tarvex.ccall('tarvex_convert', 'number', ['string'], [name]);
+  const status = tarvex.ccall('tarvex_convert_whole', 'number', ['string', 'string'], [name, WHOLE_FILE]);
   const output = outputName(name);
   let png = null;
+  let whole = null;
   if (status === 0) png = FS.readFile(output);
+  if (FS.analyzePath(WHOLE_FILE).exists) {
+    whole = { png: FS.readFile(WHOLE_FILE), kept: tarvex._tarvex_whole_rows_kept(),
+              leftOut: tarvex._tarvex_whole_rows_left_out() };
+    FS.unlink(WHOLE_FILE);
+  }
   for (const entry of FS.readdir('.')) if (entry !== '.' && entry !== '..') FS.unlink(entry);
   FS.chdir('/');
   FS.rmdir(folder);
@@ -64,7 +75,7 @@ function convert(name, input, font) {
     FS.unmount(mount);
     FS.rmdir(mount);
   }
-  return { status, output, png, lines };
+  return { status, output, png, whole, lines };
 }
 
 // The name the converter writes Input's picture under.
@@ -200,14 +211,21 @@ async function convertAll({ batch, inputs, font }) {
     }
     if (item.note) continue;
     postMessage({ batch, type: 'start', index });
-    const result = await convertItem(batch, item, inputs, font);
+    const { whole: wholePiece, ...result } = await convertItem(batch, item, inputs, font);
     Object.assign(item, result);
     if (result.png) {
-      item.pngPath = rules.pngPath(taken, item.path, result.output);
+      item.pngPath = rules.pngPath(taken, item.path, result.output, Boolean(wholePiece));
       pngs.push({ path: item.pngPath, png: result.png });
     }
+    // The report needs only the rows; the pictures go to the page as copies.
+    if (wholePiece) {
+      item.whole = { kept: wholePiece.kept, leftOut: wholePiece.leftOut };
+      pngs.push({ path: rules.wholePath(item.pngPath), png: wholePiece.png });
+    }
     const copy = result.png && result.png.slice().buffer;
-    postMessage({ batch, type: 'file', index, ...result, png: copy, pngPath: item.pngPath }, copy ? [copy] : []);
+    const wholeCopy = wholePiece && wholePiece.png.slice().buffer;
+    postMessage({ batch, type: 'file', index, ...result, png: copy, pngPath: item.pngPath, whole: item.whole,
+                  wholePng: wholeCopy }, [copy, wholeCopy].filter(Boolean));
   }
   lastPack = { file: null, read: null };
   postMessage({ batch, type: 'done', cancelled: items.flatMap((item, index) => (item.cancelled ? [index] : [])) });
@@ -243,8 +261,8 @@ async function convertItem(batch, item, inputs, font) {
   if (skipped) return { skipped };
   const sauce = rules.sauceOf(tail);
   const started = performance.now();
-  const { status, output, png, lines: printed } = convert(rules.baseName(item.path), input, font);
-  return { status, output, lines: printed, ms: performance.now() - started, ...sauce, png };
+  const { status, output, png, whole, lines: printed } = convert(rules.baseName(item.path), input, font);
+  return { status, output, lines: printed, ms: performance.now() - started, ...sauce, png, whole };
 }
 
 let queue = Promise.resolve();

@@ -58,13 +58,15 @@ function showView(item) {
   fitImage();
   $('close').focus();
 }
-// The picture at whole device pixels per picture pixel where that fits.
+// The picture at whole device pixels per picture pixel where that fits; a
+// whole piece at the scale of its last screen, its height scrolling.
 function fitImage() {
   if (!view.open) return;
   const room = { width: $('picture').clientWidth || view.clientWidth - 32, height: window.innerHeight * 0.7 };
   const size = rules.fitSize(room, window.devicePixelRatio || 1);
+  const tall = ($('image').naturalHeight || rules.PICTURE.height) / rules.PICTURE.height;
   $('image').style.width = `${size.width}px`;
-  $('image').style.height = `${size.height}px`;
+  $('image').style.height = `${size.height * tall}px`;
 }
 view.addEventListener('close', () => {
   player.close();
@@ -78,6 +80,7 @@ $('play').addEventListener('click', () => {
   player.loadFile(viewed, gallery.inputOf(viewed), gallery.font);
 });
 window.addEventListener('resize', fitImage);
+$('image').addEventListener('load', fitImage);
 
 // ---- Inputs.
 

@@ -99,15 +99,20 @@
 
   // Where each PNG goes in "Download all": beside its input under its usual
   // name; a name already taken (case ignored) gets "-2", "-3", ... before
-  // ".png". Takes a Set of the names taken so far.
-  function pngPath(taken, inputPath, output) {
+  // ".png". With Whole, the whole piece goes beside it (wholePath), and the
+  // number is the first that leaves both names free, so that "foo.whole.ans"
+  // and "foo.ans" never meet. Takes a Set of the names taken so far.
+  function pngPath(taken, inputPath, output, whole = false) {
     const folder = windowsSafe(inputPath.slice(0, inputPath.lastIndexOf('/') + 1));
     const stem = windowsSafe(output).slice(0, -'.png'.length);
+    const names = path => (whole ? [path, wholePath(path)] : [path]).map(name => name.toLowerCase());
     let path = `${folder}${stem}.png`;
-    for (let n = 2; taken.has(path.toLowerCase()); n++) path = `${folder}${stem}-${n}.png`;
-    taken.add(path.toLowerCase());
+    for (let n = 2; names(path).some(name => taken.has(name)); n++) path = `${folder}${stem}-${n}.png`;
+    for (const name of names(path)) taken.add(name);
     return path;
   }
+  // The whole piece's name beside a picture's: "foo-2.png" gives "foo-2.whole.png".
+  const wholePath = path => `${path.slice(0, -'.png'.length)}.whole.png`;
 
   // "Download all" is named after the pack when one pack is all there is.
   function zipName(inputCount, packPaths) {
@@ -130,15 +135,22 @@
     return item.pngPath === usual ? null : item.pngPath;
   }
 
+  // The rows of a whole piece ({ kept, leftOut }), for a piece that scrolled.
+  function wholeRows({ whole }) {
+    if (!whole) return null;
+    return `whole piece: ${whole.kept} scrolled row${whole.kept === 1 ? '' : 's'} kept` +
+      (whole.leftOut ? `, ${whole.leftOut} left out` : '');
+  }
+
   // The report of "Download all": per file its path, then its exit status
   // and report lines as printed, or why it was not converted.
   function report(items) {
     return items.map(item => {
       const head = `${item.path}\n`;
       if (item.status === undefined) return `${head}${stateOf(item)}\n`;
-      const stored = storedAs(item);
+      const extra = [storedAs(item) && `stored as ${storedAs(item)}`, wholeRows(item)].filter(Boolean);
       return `${head}exit status ${item.status}\n${item.lines.map(line => line.text + '\n').join('')}` +
-        (stored ? `stored as ${stored}\n` : '');
+        extra.map(line => line + '\n').join('');
     }).join('\n');
   }
 
@@ -314,9 +326,10 @@
 
   const rules = {
     MiB, ENTRY_LIMIT, TOTAL_LIMIT, PICTURE, END_SEARCH, decodeName, cleanPath, withoutExtension, baseName,
-    isLeftOut, isZip, notArt, fitSize, sauceOf, windowsSafe, pngPath, zipName, stateOf, storedAs, report, findEnd,
-    zip64End, centralEntries, dataStart, entryProblem, crc32, listZip, readEntry, readChain, SPEEDS, DEFAULT_SPEED,
-    ANIMATIONS, ANIMATION_DEFAULTS, animationRate, animationName, animationCommand, cutNote,
+    isLeftOut, isZip, notArt, fitSize, sauceOf, windowsSafe, pngPath, wholePath, zipName, stateOf, storedAs,
+    wholeRows, report, findEnd, zip64End, centralEntries, dataStart, entryProblem, crc32, listZip, readEntry,
+    readChain, SPEEDS, DEFAULT_SPEED, ANIMATIONS, ANIMATION_DEFAULTS, animationRate, animationName,
+    animationCommand, cutNote,
   };
   if (typeof module === 'object' && module.exports) module.exports = rules;
   else root.tarvexRules = rules;

@@ -117,13 +117,17 @@ std::vector<std::string> SplitCommandLine(std::string_view Line) {
 }
 
 int RunConversion(const std::vector<std::string> &Args) {
+    TTerminal Terminal;
+    return RunConversion(Args, Terminal);
+}
+
+int RunConversion(const std::vector<std::string> &Args, TTerminal &Terminal) {
     if (Args.empty()) {
         WriteLine("Usage: tarvex.exe <input.ans> [output.png]");
         return EXIT_SUCCESS;
     }
     const std::string &InputFile = Args[0];
     const std::string OutputFile = Args.size() >= 2 ? Args[1] : DefaultOutputName(InputFile);
-    TTerminal Terminal;
 
     WriteLine("Parsing ANSI file: " + InputFile);
     if (!FileExists(InputFile)) {

@@ -92,7 +92,7 @@ constexpr std::uint32_t MOST_SCROLLED_ROWS = 2000;
 // The whole piece: each row as it scrolls off the top of the screen (set it
 // as the terminal's listener), then the final screen, in one tall picture.
 // Rows are painted and deflated as they leave, so memory stays small.
-class TWholePiece : public TScrollListener {
+class TWholePiece final : public TScrollListener {
   public:
     explicit TWholePiece(const TFont &Font);
     void RowScrolledOff(std::span<const TCharInfo, ScreenWidth> Row) override;

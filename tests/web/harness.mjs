@@ -59,9 +59,11 @@ export async function openPage(browser, url, problems) {
 }
 
 // The native program run on Input in a fresh folder (with the font), as the
-// page runs each file. Large inputs are linked, not copied.
+// page runs each file. Large inputs are linked, not copied. With `whole`,
+// also "tarvex-play --whole -o -" there (beside the native program): its
+// PNG and standard error.
 export function nativeRunner(native, work) {
-  return (input, font) => {
+  return (input, font, { whole = false } = {}) => {
     const folder = fs.mkdtempSync(path.join(work, 'native-'));
     const name = path.basename(input);
     if (fs.statSync(input).size > 64 * 1048576) fs.symlinkSync(path.resolve(input), path.join(folder, name));
@@ -72,8 +74,11 @@ export function nativeRunner(native, work) {
     const ms = Number(process.hrtime.bigint() - started) / 1e6;
     const written = run.stdout.match(/^Rendering to PNG: (.*)$/m);
     const png = run.status === 0 && written ? fs.readFileSync(path.join(folder, written[1])) : null;
+    const play = whole && spawnSync(path.join(path.dirname(native), 'tarvex-play'), ['--whole', '-o', '-', name],
+                                    { cwd: folder, maxBuffer: 1 << 30 });
     fs.rmSync(folder, { recursive: true, force: true });
-    return { status: run.status, out: run.stdout, err: run.stderr, ms, png };
+    return { status: run.status, out: run.stdout, err: run.stderr, ms, png,
+             whole: play && { status: play.status, png: play.stdout, err: play.stderr.toString() } };
   };
 }
 

@@ -4,7 +4,8 @@ art and generated inputs, and what it expects of them:
 
   pack.zip        nested folders, DOS and absolute names, a code page 437
                   name, a UTF-8 name with and without the flag, two names
-                  that differ only in case, a skipped picture, a file whose
+                  that differ only in case, a name that a whole piece
+                  takes, a skipped picture, a file whose
                   conversion fails, folder entries and __MACOSX/
   loose/          the same files as loose files (their base names)
   broken/         a damaged zip, an encrypted entry, a damaged entry, an
@@ -83,6 +84,7 @@ def main():
         ("ÅRT/smörgås.ans", "ÅRT/smörgås.ans", made("unfinished-00.ans")),
         ("case/Foo.ans", "case/Foo.ans", made("text-00.ans")),
         ("case/FOO.ANS", "case/FOO.ANS", made("random-01.ans")),
+        ("case/foo.whole.ans", "case/foo.whole.ans", example("cursor.ans")),  # its picture meets FOO's whole piece
         ("PREVIEW.PNG", "PREVIEW.PNG", read(repo, "docs", "colours.png")),
         ("logo.gif", "logo.gif", b"GIF89a" + bytes(range(64))),
         ("notbmp.ans", "notbmp.ans", b"BM\x05\x00\x00\x00 not a bitmap: its size does not match\r\n"),

@@ -1,8 +1,8 @@
 // Packs in the page: a pack built from the repository's art and generated
 // inputs, given as a zip and as loose files, must give in "Download all"
-// every PNG byte for byte as the native program writes it and a report of
-// the native report lines and statuses; broken and hostile packs must give
-// their message.
+// every PNG byte for byte as the native program writes it, every whole
+// piece as tarvex-play writes it, and a report of the native report lines
+// and statuses; broken and hostile packs must give their message.
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -14,8 +14,18 @@ const context = session({ before, after });
 const packs = where.packs;
 const manifest = JSON.parse(fs.readFileSync(path.join(packs, 'manifest.json'), 'utf8'));
 
+// The rows of a whole piece from tarvex-play's PNG and note, as the report
+// gives them; null for a piece that did not scroll.
+function wholeLine(whole) {
+  const kept = whole.png.readUInt32BE(20) / 16 - 25;
+  const leftOut = whole.err.match(/^tarvex-play: .*: (\d+) scrolled rows left out/m);
+  if (kept === 0) return null;
+  return `whole piece: ${kept} scrolled row${kept === 1 ? '' : 's'} kept${leftOut ? `, ${leftOut[1]} left out` : ''}\n`;
+}
+const wholeName = name => `${name.slice(0, -4)}.whole.png`;
+
 // What "Download all" must hold for these inputs ({ path, file, skip }),
-// from the native program run on each file alone in a folder.
+// from the native programs run on each file alone in a folder.
 function expected(inputs, font, runNative) {
   const sorted = [...inputs].sort((a, b) => (a.path < b.path ? -1 : a.path > b.path ? 1 : 0));
   const taken = new Set();
@@ -26,17 +36,23 @@ function expected(inputs, font, runNative) {
       blocks.push(`${input.path}\nskipped: ${input.skip}\n`);
       continue;
     }
-    const run = runNative(input.file, font);
+    const run = runNative(input.file, font, { whole: true });
     const lines = run.out + run.err;
     blocks.push(`${input.path}\nexit status ${run.status}\n${lines}`);
     if (!run.png) continue;
     const folder = input.path.slice(0, input.path.lastIndexOf('/') + 1);
     const output = run.out.match(/^Rendering to PNG: (.*)$/m)[1];
+    const whole = wholeLine(run.whole);
+    const names = name => (whole ? [name, wholeName(name)] : [name]).map(key => key.toLowerCase());
     let name = folder + output;
-    for (let n = 2; taken.has(name.toLowerCase()); n++) name = `${folder}${output.slice(0, -4)}-${n}.png`;
-    taken.add(name.toLowerCase());
+    for (let n = 2; names(name).some(key => taken.has(key)); n++) name = `${folder}${output.slice(0, -4)}-${n}.png`;
+    names(name).forEach(key => taken.add(key));
     pngs.set(name, run.png);
     if (name !== folder + output) blocks[blocks.length - 1] += `stored as ${name}\n`;
+    if (whole) {
+      pngs.set(wholeName(name), run.whole.png);
+      blocks[blocks.length - 1] += whole;
+    }
   }
   return { pngs, report: blocks.join('\n') };
 }
@@ -90,6 +106,29 @@ test('a pack gives the native PNGs and report lines, the same bytes twice', asyn
   assert.equal(new Map(first.states).get('case/Foo.ans'), 'converted, stored as Foo-2.png');
 });
 
+test('the view shows the last screen or the whole piece, the choice kept from file to file', async () => {
+  // The gallery of the test before.
+  const { page } = context;
+  const open = async (name, choice = null) => {
+    await page.$$eval('#gallery li', (items, name) =>
+      items.find(li => li.querySelector('.path').textContent === name).querySelector('button').click(), name);
+    if (choice) await page.click(`input[name="piece"][value="${choice}"]`);
+    // Shown at the width of the last screen, as tall as it is.
+    await page.waitForFunction(() => {
+      const image = document.getElementById('image');
+      const ratio = parseFloat(image.style.height) / parseFloat(image.style.width);
+      return image.complete && Math.round(ratio * 640) === image.naturalHeight;
+    }, { timeout: 5000 });
+    return page.evaluate(() => ({ offered: !document.getElementById('piece-choice').hidden,
+                                  height: document.getElementById('image').naturalHeight }));
+  };
+  assert.deepEqual(await open('ART/BS-ALOVE.ANS'), { offered: true, height: 400 });
+  assert.deepEqual(await open('ART/BS-ALOVE.ANS', 'whole'), { offered: true, height: 960 });
+  assert.deepEqual(await open('DOS/N-SILOVE.ANS'), { offered: true, height: 560 });
+  assert.deepEqual(await open('x/colours.ans'), { offered: false, height: 400 });
+  assert.deepEqual(await open('DOS/N-SILOVE.ANS', 'last'), { offered: true, height: 400 });
+});
+
 test('loose files, and files without a font, give the native PNGs and report lines', async () => {
   const loose = manifest.map(input => ({ ...input, path: path.basename(input.file),
                                          file: path.join(packs, 'loose', path.basename(input.file)) }));
@@ -126,9 +165,15 @@ test('a 40 MB entry converts as the native program converts it, and a pack of 1,
   const folder = fs.mkdtempSync(path.join(context.work, 'big-'));
   spawnSync('python3', ['-c', 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extract("BIG.ANS", sys.argv[2])',
                         path.join(packs, 'big.zip'), folder]);
-  const native = context.runNative(path.join(folder, 'BIG.ANS'), where.font);
+  const native = context.runNative(path.join(folder, 'BIG.ANS'), where.font, { whole: true });
   const png = big.entries.find(e => e.name === 'BIG.png');
   assert.ok(png && native.png && png.bytes.equals(native.png));
+  // Past the limit: the first rows kept, the rest counted in the report.
+  const whole = big.entries.find(e => e.name === 'BIG.whole.png');
+  assert.ok(whole && whole.bytes.equals(native.whole.png));
+  const line = wholeLine(native.whole);
+  assert.match(line, /^whole piece: 2000 scrolled rows kept, \d+ left out\n$/);
+  assert.ok(big.entries.find(e => e.name === 'tarvex-report.txt').bytes.toString().includes(line));
   const many = await convert([path.join(packs, 'many.zip')]);
   assert.equal(many.states.length, 1000);
   assert.equal(many.progress, 'Converted 1000 of 1,000 files.');

@@ -1,7 +1,13 @@
 // The page's rules, without a browser: names in packs, the skip rule, SAUCE
+<<<<<<< HEAD
 // fields, PNG paths and their clashes, Windows-safe names, the zip's name,
 // the report, the canvas's size, reading a zip's directory and entries, and
 // the player's speeds and animations.
+=======
+// fields, PNG paths and their clashes (whole pieces too), Windows-safe
+// names, the zip's name, the report, the canvas's size, and reading a zip's
+// directory and entries.
+>>>>>>> page-whole
 // Run by scripts/test.sh: node --test tests/web/rules.test.mjs
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
@@ -78,6 +84,20 @@ test('each PNG goes beside its input, a taken name (case ignored) numbered, unsa
     ['x/tab\there .', 'tab\there ..png', 'x/tab_here ..png'],
   ];
   for (const [input, output, want] of cases) assert.equal(rules.pngPath(taken, input, output), want, input);
+  // A piece that scrolled has its whole piece beside it; neither name may be
+  // taken, by a picture or by a whole piece.
+  const whole = new Set();
+  for (const [input, output, scrolled, want, wantWhole] of [
+    ['ART/FOO.ANS', 'FOO.png', true, 'ART/FOO.png', 'ART/FOO.whole.png'],
+    ['ART/FOO.whole.ans', 'FOO.whole.png', false, 'ART/FOO.whole-2.png', null],
+    ['a.whole.ans', 'a.whole.png', false, 'a.whole.png', null],
+    ['a.x', 'a.png', true, 'a-2.png', 'a-2.whole.png'],
+    ['foo.ans', 'foo.png', true, 'foo.png', 'foo.whole.png'],
+    ['foo.asc', 'foo.png', true, 'foo-2.png', 'foo-2.whole.png'],
+  ]) {
+    const path = rules.pngPath(whole, input, output, scrolled);
+    assert.deepEqual([path, scrolled ? rules.wholePath(path) : null], [want, wantWhole], input);
+  }
   assert.equal(rules.windowsSafe('a"<>|*b. /c '), 'a_____b__/c_');
   assert.equal(rules.storedAs({ path: 'case/FOO.ANS', output: 'FOO.png', pngPath: 'case/FOO-2.png' }), 'case/FOO-2.png');
   assert.equal(rules.storedAs({ path: 'case/Foo.ans', output: 'Foo.png', pngPath: 'case/Foo.png' }), null);
@@ -96,10 +116,14 @@ test('the report lists each file with its status and lines, or why it was not co
     { path: 'b.gif', skipped: 'a GIF picture' },
     { path: 'c.ans', note: 'cancelled' },
     { path: 'd.ans', status: 1, lines: [{ text: 'x' }, { text: 'y', error: true }] },
+    { path: 'e.ans', status: 0, output: 'e.png', pngPath: 'e.png', lines: [], whole: { kept: 1, leftOut: 0 } },
+    { path: 'log', status: 0, output: 'log.png', pngPath: 'log-2.png', lines: [], whole: { kept: 2000, leftOut: 57 } },
   ];
   assert.equal(rules.report(items),
                'a.ans\nexit status 0\nParsing ANSI file: a.ans\n\nA.ANS\nexit status 0\none\nstored as A-2.png\n\n' +
-               'b.gif\nskipped: a GIF picture\n\nc.ans\nnot converted: cancelled\n\nd.ans\nexit status 1\nx\ny\n');
+               'b.gif\nskipped: a GIF picture\n\nc.ans\nnot converted: cancelled\n\nd.ans\nexit status 1\nx\ny\n\n' +
+               'e.ans\nexit status 0\nwhole piece: 1 scrolled row kept\n\n' +
+               'log\nexit status 0\nstored as log-2.png\nwhole piece: 2000 scrolled rows kept, 57 left out\n');
   assert.equal(rules.stateOf(items[3]), 'not converted: cancelled');
   assert.equal(rules.stateOf(items[4]), 'failed (exit status 1)');
 });

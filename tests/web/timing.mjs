@@ -3,9 +3,16 @@
 // files, seeks and frames in the player, the bench art saved as GIF and
 // APNG against the native tarvex-play, and the browser's peak memory for
 // two big inputs. With --memory only the last, which looks only at what a
+<<<<<<< HEAD
 // person sees and so measures any build of the page.
 // Usage: node timing.mjs [--memory] <site> <native> <test folder> <big folder>
 import { spawnSync } from 'node:child_process';
+=======
+// person sees and so measures any build of the page. With --packs, only the
+// packs' times, of an earlier build of the page against this one, taking
+// turns in one run.
+// Usage: node timing.mjs [--memory | --packs <earlier site>] <site> <native> <test folder> <big folder>
+>>>>>>> page-whole
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -13,7 +20,8 @@ import { convertFiles, convertWithFont, jump, launch, nativeRunner, openPage, op
          serve, watchMemory } from './harness.mjs';
 
 const memoryOnly = process.argv[2] === '--memory';
-const [site, native, data, big] = process.argv.slice(memoryOnly ? 3 : 2).map(p => path.resolve(p));
+const earlier = process.argv[2] === '--packs' ? path.resolve(process.argv[3]) : null;
+const [site, native, data, big] = process.argv.slice(memoryOnly ? 3 : earlier ? 4 : 2).map(p => path.resolve(p));
 const work = scratch();
 const runNative = nativeRunner(native, work);
 const font = path.join(site, 'cp437.fnt');
@@ -45,9 +53,35 @@ async function peakMemory(input) {
               `(${(base / 1048576).toFixed(2)} GiB at rest); converted in ${((converted - started) / 1000).toFixed(1)} s, ` +
               `playable ${((Date.now() - converted) / 1000).toFixed(1)} s later`);
 }
-for (const name of ['zeros-5x250m.zip', 'art-1g.ans']) await peakMemory(path.join(big, name));
+// Each pack converted by both builds in turn, five times; the medians.
+async function comparePacks() {
+  const builds = [['earlier', earlier], ['this', site]];
+  const browser = await launch(work);
+  const servers = await Promise.all(builds.map(([, root]) => serve(root)));
+  const pages = [];
+  for (const { url } of servers) pages.push(await openPage(browser, url, []));
+  const packs = ['timed.zip', 'pack.zip', 'many.zip'];
+  const times = new Map();
+  for (let round = 0; round < 5; round++)
+    for (const pack of packs)
+      for (const [index, [build]] of builds.entries()) {
+        await pages[index].bringToFront();
+        await convertWithFont(pages[index], [path.join(data, 'packs', pack)], 'debian');
+        const key = `${pack} ${build}`;
+        times.set(key, [...(times.get(key) || []), await pages[index].evaluate(() => window.tarvexHooks.pack.ms)]);
+      }
+  for (const pack of packs) {
+    const [before, now] = builds.map(([build]) => median(times.get(`${pack} ${build}`)));
+    console.log(`${pack}, median of 5: earlier build ${before.toFixed(0)} ms, this build ${now.toFixed(0)} ms ` +
+                `(${(now / before).toFixed(2)} x)`);
+  }
+  await browser.close();
+  for (const served of servers) served.close();
+}
+if (earlier) await comparePacks();
+else for (const name of ['zeros-5x250m.zip', 'art-1g.ans']) await peakMemory(path.join(big, name));
 
-if (!memoryOnly) {
+if (!memoryOnly && !earlier) {
   const browser = await launch(work);
   const page = await openPage(browser, server.url, []);
   const inputs = path.join(data, 'inputs');

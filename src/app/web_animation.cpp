@@ -60,11 +60,6 @@ std::unique_ptr<TFrameEncoder> EncoderFor(bool Apng, TOutBlocks &Out) {
     return std::make_unique<TGifWriter>(std::move(Sink), false);
 }
 
-TFont FontHere() {
-    TFontLoad Load = ReadCP437Font(FONT_FILE_NAME);
-    return Load.Outcome == TFontLoad::TOutcome::Loaded ? Load.Font : TFont{};
-}
-
 TAnimationOptions AtSpeed(std::uint32_t BitsPerSecond) {
     TAnimationOptions Options;
     Options.BitsPerSecond = BitsPerSecond;
@@ -76,7 +71,7 @@ TAnimationOptions AtSpeed(std::uint32_t BitsPerSecond) {
 class TExport {
   public:
     TExport(bool Apng, std::uint32_t BitsPerSecond)
-        : Font_(FontHere()), Encoder_(EncoderFor(Apng, Out_)),
+        : Font_(ReadCP437Font(FONT_FILE_NAME).Font), Encoder_(EncoderFor(Apng, Out_)),
           Animator_(AtSpeed(BitsPerSecond), Font_, *Encoder_),
           Feed_([this](std::span<const std::uint8_t> Bytes) { Animator_.Play(Bytes); }) {}
     std::uint8_t *Input() { return Input_.data(); }

@@ -1,13 +1,7 @@
 // The page's rules, without a browser: names in packs, the skip rule, SAUCE
-<<<<<<< HEAD
-// fields, PNG paths and their clashes, Windows-safe names, the zip's name,
-// the report, the canvas's size, reading a zip's directory and entries, and
-// the player's speeds and animations.
-=======
 // fields, PNG paths and their clashes (whole pieces too), Windows-safe
-// names, the zip's name, the report, the canvas's size, and reading a zip's
-// directory and entries.
->>>>>>> page-whole
+// names, the zip's name, the report, the canvas's size, reading a zip's
+// directory and entries, and the player's speeds and animations.
 // Run by scripts/test.sh: node --test tests/web/rules.test.mjs
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';

@@ -3,16 +3,11 @@
 // files, seeks and frames in the player, the bench art saved as GIF and
 // APNG against the native tarvex-play, and the browser's peak memory for
 // two big inputs. With --memory only the last, which looks only at what a
-<<<<<<< HEAD
-// person sees and so measures any build of the page.
-// Usage: node timing.mjs [--memory] <site> <native> <test folder> <big folder>
-import { spawnSync } from 'node:child_process';
-=======
 // person sees and so measures any build of the page. With --packs, only the
 // packs' times, of an earlier build of the page against this one, taking
 // turns in one run.
 // Usage: node timing.mjs [--memory | --packs <earlier site>] <site> <native> <test folder> <big folder>
->>>>>>> page-whole
+import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';

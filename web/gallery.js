@@ -112,6 +112,26 @@ export function createGallery({ worker, say, hooks, onShow }) {
     return entry;
   }
 
+  // A small picture of the top of a whole piece, in place of its last
+  // screen's: only the top is decoded into it, so a gallery of pieces
+  // thousands of rows tall keeps no tall pictures decoded.
+  async function showTop(png, thumb) {
+    const scale = Math.max(1, Math.round(devicePixelRatio || 1));
+    const [width, height] = [thumb.width * scale, thumb.height * scale];
+    let top;
+    try {
+      top = await createImageBitmap(png, 0, 0, rules.PICTURE.width, rules.PICTURE.height,
+                                    { resizeWidth: width, resizeHeight: height, resizeQuality: 'high' });
+    } catch {
+      return; // the last screen stays
+    }
+    const canvas = document.createElement('canvas');
+    Object.assign(canvas, { width, height });
+    canvas.getContext('2d').drawImage(top, 0, 0);
+    top.close();
+    if (thumb.isConnected) thumb.replaceWith(canvas);
+  }
+
   function showState(item) {
     const button = item.entry.querySelector('button');
     const none = button.querySelector('.none');
@@ -122,8 +142,9 @@ export function createGallery({ worker, say, hooks, onShow }) {
       thumb.width = 160;
       thumb.height = 100;
       thumb.alt = '';
-      thumb.src = item.wholeUrl || item.url; // cropped to its top by the style
+      thumb.src = item.url;
       none.replaceWith(thumb);
+      if (item.wholePng) showTop(item.wholePng, thumb);
     } else if (none) {
       none.textContent = item.skipped ? 'skipped' : 'no picture';
     }
@@ -143,7 +164,10 @@ export function createGallery({ worker, say, hooks, onShow }) {
       item.png = new Blob([message.png], { type: 'image/png' });
       item.url = URL.createObjectURL(item.png);
     }
-    if (message.wholePng) item.wholeUrl = URL.createObjectURL(new Blob([message.wholePng], { type: 'image/png' }));
+    if (message.wholePng) {
+      item.wholePng = new Blob([message.wholePng], { type: 'image/png' });
+      item.wholeUrl = URL.createObjectURL(item.wholePng);
+    }
     showState(item);
   }
 

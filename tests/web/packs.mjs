@@ -122,6 +122,12 @@ test('the view shows the last screen or the whole piece, the choice kept from fi
     return page.evaluate(() => ({ offered: !document.getElementById('piece-choice').hidden,
                                   height: document.getElementById('image').naturalHeight }));
   };
+  // The small picture of a piece that scrolled is the top of its whole piece.
+  const tops = names => names.map(name => [...document.querySelectorAll('#gallery li')]
+    .find(li => li.querySelector('.path').textContent === name).querySelector('canvas') !== null);
+  await page.waitForFunction(`(${tops})(['ART/BS-ALOVE.ANS', 'DOS/N-SILOVE.ANS']).every(Boolean)`);
+  assert.deepEqual(await page.evaluate(tops, ['ART/BS-ALOVE.ANS', 'DOS/N-SILOVE.ANS', 'x/colours.ans']),
+                   [true, true, false]);
   assert.deepEqual(await open('ART/BS-ALOVE.ANS'), { offered: true, height: 400 });
   assert.deepEqual(await open('ART/BS-ALOVE.ANS', 'whole'), { offered: true, height: 960 });
   assert.deepEqual(await open('DOS/N-SILOVE.ANS'), { offered: true, height: 560 });

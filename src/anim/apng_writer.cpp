@@ -24,20 +24,9 @@ constexpr std::uint8_t BLEND_SOURCE = 0;
 
 using TBytes = std::vector<std::uint8_t>;
 
-void Put32(TBytes &Out, std::uint32_t Value) {
-    for (int Shift = 24; Shift >= 0; Shift -= 8)
-        Out.push_back(static_cast<std::uint8_t>(Value >> Shift));
-}
-
 void Put16(TBytes &Out, std::uint16_t Value) {
     Out.push_back(static_cast<std::uint8_t>(Value >> 8));
     Out.push_back(static_cast<std::uint8_t>(Value));
-}
-
-TBytes Chunk(const char (&Type)[5], const TBytes &Data) {
-    TBytes Out;
-    AppendChunk(Out, Type, Data.data(), Data.size());
-    return Out;
 }
 
 } // namespace
@@ -79,8 +68,13 @@ struct TApngWriter::TState {
     std::uint32_t Sequence = 0; // fcTL and fdAT chunks, counted together
     TBytes Raw;                 // a frame's scanlines
     TBytes Data;                // a chunk's data
+    TBytes Chunk;               // the chunk itself
 
-    void Spill(const TBytes &Bytes) { Spool.Write(Bytes.data(), Bytes.size()); }
+    void Spill(const char (&Type)[5]) {
+        Chunk.clear();
+        AppendChunk(Chunk, Type, Data.data(), Data.size());
+        Spool.Write(Chunk.data(), Chunk.size());
+    }
 };
 
 TApngWriter::TApngWriter(TByteSink Sink, bool Once)
@@ -98,16 +92,16 @@ void TApngWriter::Frame(const TIndexedPicture &Picture, const TRect &Area, std::
     TState &S = *State_;
     TBytes &Data = S.Data;
     Data.clear();
-    Put32(Data, S.Sequence++);
-    Put32(Data, static_cast<std::uint32_t>(Area.Width));
-    Put32(Data, static_cast<std::uint32_t>(Area.Height));
-    Put32(Data, static_cast<std::uint32_t>(Area.X));
-    Put32(Data, static_cast<std::uint32_t>(Area.Y));
+    PutBigEndian32(Data, S.Sequence++);
+    PutBigEndian32(Data, static_cast<std::uint32_t>(Area.Width));
+    PutBigEndian32(Data, static_cast<std::uint32_t>(Area.Height));
+    PutBigEndian32(Data, static_cast<std::uint32_t>(Area.X));
+    PutBigEndian32(Data, static_cast<std::uint32_t>(Area.Y));
     Put16(Data, static_cast<std::uint16_t>(Delay));
     Put16(Data, CENTISECONDS);
     Data.push_back(DISPOSE_NONE);
     Data.push_back(BLEND_SOURCE);
-    S.Spill(Chunk("fcTL", Data));
+    S.Spill("fcTL");
 
     // Two pixels a byte, the left one in the high nibble.
     const std::size_t RowBytes = 1 + (static_cast<std::size_t>(Area.Width) + 1) / 2;
@@ -127,7 +121,7 @@ void TApngWriter::Frame(const TIndexedPicture &Picture, const TRect &Area, std::
     const bool First = S.Frames == 0;
     Data.clear();
     if (!First)
-        Put32(Data, S.Sequence++);
+        PutBigEndian32(Data, S.Sequence++);
     const std::size_t Start = Data.size();
     z_stream &Stream = S.Stream;
     const int Reset = deflateReset(&Stream);
@@ -142,7 +136,7 @@ void TApngWriter::Frame(const TIndexedPicture &Picture, const TRect &Area, std::
     if (Result != Z_STREAM_END)
         throw std::runtime_error(zError(Result == Z_OK ? Z_BUF_ERROR : Result));
     Data.resize(Data.size() - Stream.avail_out);
-    S.Spill(Chunk(First ? "IDAT" : "fdAT", Data));
+    S.Spill(First ? "IDAT" : "fdAT");
     ++S.Frames;
 }
 
@@ -150,26 +144,24 @@ void TApngWriter::Finish() {
     TState &S = *State_;
     TBytes Head(PNG_SIGNATURE.begin(), PNG_SIGNATURE.end());
     TBytes Data;
-    Put32(Data, static_cast<std::uint32_t>(PICTURE_WIDTH_PX));
-    Put32(Data, static_cast<std::uint32_t>(PICTURE_HEIGHT_PX));
+    PutBigEndian32(Data, static_cast<std::uint32_t>(PICTURE_WIDTH_PX));
+    PutBigEndian32(Data, static_cast<std::uint32_t>(PICTURE_HEIGHT_PX));
     Data.insert(Data.end(),
                 {BIT_DEPTH, COLOR_TYPE_PALETTE, 0, 0, 0}); // deflate, filter 0, no interlace
-    const TBytes Header = Chunk("IHDR", Data);
-    Head.insert(Head.end(), Header.begin(), Header.end());
+    AppendChunk(Head, "IHDR", Data.data(), Data.size());
     Data.clear();
-    Put32(Data, S.Frames);
-    Put32(Data, S.Once ? 1 : 0); // plays: 0 is forever
-    const TBytes Control = Chunk("acTL", Data);
-    Head.insert(Head.end(), Control.begin(), Control.end());
+    PutBigEndian32(Data, S.Frames);
+    PutBigEndian32(Data, S.Once ? 1 : 0); // plays: 0 is forever
+    AppendChunk(Head, "acTL", Data.data(), Data.size());
     Data.clear();
     for (const std::uint32_t RGB : ANSI_COLORS)
         Data.insert(Data.end(),
                     {static_cast<std::uint8_t>(RGB >> 16), static_cast<std::uint8_t>(RGB >> 8),
                      static_cast<std::uint8_t>(RGB)});
-    const TBytes Palette = Chunk("PLTE", Data);
-    Head.insert(Head.end(), Palette.begin(), Palette.end());
+    AppendChunk(Head, "PLTE", Data.data(), Data.size());
     S.Sink(Head.data(), Head.size());
     S.Spool.CopyTo(S.Sink);
-    const TBytes End = Chunk("IEND", {});
+    TBytes End;
+    AppendChunk(End, "IEND", nullptr, 0);
     S.Sink(End.data(), End.size());
 }

@@ -53,6 +53,8 @@ void StoreSamples(std::uint8_t *Out, TRgb16 Color);
 // Receives the bytes of the file; must store all of them or raise.
 using TByteSink = std::function<void(const std::uint8_t *Data, std::size_t Size)>;
 
+// Appends Value to Out, most significant byte first, as PNG numbers are stored.
+void PutBigEndian32(std::vector<std::uint8_t> &Out, std::uint32_t Value);
 // Appends one chunk to Out: length, type, data and the CRC over type and data.
 void AppendChunk(std::vector<std::uint8_t> &Out, const char (&Type)[5], const std::uint8_t *Data,
                  std::size_t Size);

@@ -20,14 +20,14 @@ constexpr int MEMORY_LEVEL = 8;
 // copying, and pictures of text need one.
 constexpr std::size_t OUTPUT_PIECE = 256 * 1024;
 
+[[noreturn]] void RaiseZlibError(int Code) { throw std::runtime_error(zError(Code)); }
+
+} // namespace
+
 void PutBigEndian32(std::vector<std::uint8_t> &Out, std::uint32_t Value) {
     for (int Shift = 24; Shift >= 0; Shift -= 8)
         Out.push_back(static_cast<std::uint8_t>(Value >> Shift));
 }
-
-[[noreturn]] void RaiseZlibError(int Code) { throw std::runtime_error(zError(Code)); }
-
-} // namespace
 
 void AppendChunk(std::vector<std::uint8_t> &Out, const char (&Type)[5], const std::uint8_t *Data,
                  std::size_t Size) {

@@ -5,7 +5,6 @@
 #include "render/render.h"
 #include "terminal/terminal.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cxxabi.h>
 #include <exception>
@@ -59,9 +58,7 @@ void RefuseOverwritingInput(const std::string &InputFile, const std::string &Out
 // ones) and files we cannot read are written as before.
 void RefuseOverwritingOtherFiles(const std::string &OutputFile) {
     const std::optional<std::string> Head = ReadFileHead(OutputFile, PNG_SIGNATURE.size());
-    if (Head && !Head->empty() &&
-        !std::equal(Head->begin(), Head->end(), PNG_SIGNATURE.begin(), PNG_SIGNATURE.end(),
-                    [](char A, std::uint8_t B) { return static_cast<std::uint8_t>(A) == B; }))
+    if (Head && !Head->empty() && !HasPngSignature(*Head))
         RaiseFileError(TFileAction::Create, OutputFile, "Existing file is not a PNG picture");
 }
 

@@ -3,9 +3,7 @@
 #include "anim/anim.h"
 #include "app/play_mode.h"
 
-#include <algorithm>
 #include <array>
-#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -62,8 +60,7 @@ bool IsGif(std::string_view Head) {
 
 // A PNG with an animation control chunk among the chunks that Head shows.
 bool IsApng(std::string_view Head) {
-    if (Head.size() < PNG_SIGNATURE.size() ||
-        std::memcmp(Head.data(), PNG_SIGNATURE.data(), PNG_SIGNATURE.size()) != 0)
+    if (!HasPngSignature(Head))
         return false;
     for (std::size_t At = PNG_SIGNATURE.size(); At + 8 <= Head.size();) {
         const std::string_view Type = Head.substr(At + 4, 4);

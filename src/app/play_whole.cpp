@@ -2,15 +2,7 @@
 // final screen, as one tall PNG.
 #include "app/play_mode.h"
 
-#include <algorithm>
-
 namespace {
-
-bool IsPng(std::string_view Head) {
-    return Head.size() >= PNG_SIGNATURE.size() &&
-           std::equal(PNG_SIGNATURE.begin(), PNG_SIGNATURE.end(), Head.begin(),
-                      [](std::uint8_t A, char B) { return A == static_cast<std::uint8_t>(B); });
-}
 
 void PlayWhole(const TPlayInput &Input, const TPlayContext &Context, const TByteSink &Sink) {
     TTerminal Terminal;
@@ -28,5 +20,5 @@ void PlayWhole(const TPlayInput &Input, const TPlayContext &Context, const TByte
 const TPlayMode WHOLE_MODE{
     "whole",  ".whole.png",
     "PNG",    "every row that scrolled off, then the last screen, as one tall PNG",
-    {},       IsPng,
+    {},       HasPngSignature,
     PlayWhole};

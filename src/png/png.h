@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "common/page_buffer.h"
@@ -52,6 +53,9 @@ void StoreSamples(std::uint8_t *Out, TRgb16 Color);
 
 // Receives the bytes of the file; must store all of them or raise.
 using TByteSink = std::function<void(const std::uint8_t *Data, std::size_t Size)>;
+
+// True when Head, the first bytes of a file, begins with the PNG signature.
+bool HasPngSignature(std::string_view Head);
 
 // Appends Value to Out, most significant byte first, as PNG numbers are stored.
 void PutBigEndian32(std::vector<std::uint8_t> &Out, std::uint32_t Value);

@@ -1,6 +1,7 @@
 // PNG encoding (ISO/IEC 15948): one fixed configuration, no options.
 #include "png/png.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <stdexcept>
@@ -27,6 +28,12 @@ constexpr std::size_t OUTPUT_PIECE = 256 * 1024;
 void PutBigEndian32(std::vector<std::uint8_t> &Out, std::uint32_t Value) {
     for (int Shift = 24; Shift >= 0; Shift -= 8)
         Out.push_back(static_cast<std::uint8_t>(Value >> Shift));
+}
+
+bool HasPngSignature(std::string_view Head) {
+    return Head.size() >= PNG_SIGNATURE.size() &&
+           std::equal(PNG_SIGNATURE.begin(), PNG_SIGNATURE.end(), Head.begin(),
+                      [](std::uint8_t A, char B) { return A == static_cast<std::uint8_t>(B); });
 }
 
 void AppendChunk(std::vector<std::uint8_t> &Out, const char (&Type)[5], const std::uint8_t *Data,

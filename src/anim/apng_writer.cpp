@@ -29,23 +29,28 @@ void Put16(TBytes &Out, std::uint16_t Value) {
     Out.push_back(static_cast<std::uint8_t>(Value));
 }
 
+// The temporary file failed: the system's reason, as errno holds it.
+[[noreturn]] void RaiseSpoolError() {
+    throw std::runtime_error(std::string("Temporary file: ") + std::strerror(errno));
+}
+
 } // namespace
 
 TSpool::TSpool() : File_(std::tmpfile()) {
     if (!File_)
-        throw std::runtime_error(std::string("Temporary file: ") + std::strerror(errno));
+        RaiseSpoolError();
 }
 
 TSpool::~TSpool() { std::fclose(File_); }
 
 void TSpool::Write(const std::uint8_t *Data, std::size_t Size) {
     if (std::fwrite(Data, 1, Size, File_) != Size)
-        throw std::runtime_error(std::string("Temporary file: ") + std::strerror(errno));
+        RaiseSpoolError();
 }
 
 void TSpool::CopyTo(const TByteSink &Sink) {
     if (std::fflush(File_) != 0 || std::fseek(File_, 0, SEEK_SET) != 0)
-        throw std::runtime_error(std::string("Temporary file: ") + std::strerror(errno));
+        RaiseSpoolError();
     std::array<std::uint8_t, 64 * 1024> Block;
     for (;;) {
         const std::size_t Got = std::fread(Block.data(), 1, Block.size(), File_);
@@ -55,7 +60,7 @@ void TSpool::CopyTo(const TByteSink &Sink) {
             break;
     }
     if (std::ferror(File_))
-        throw std::runtime_error(std::string("Temporary file: ") + std::strerror(errno));
+        RaiseSpoolError();
 }
 
 struct TApngWriter::TState {

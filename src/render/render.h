@@ -91,7 +91,8 @@ constexpr std::uint32_t MOST_SCROLLED_ROWS = 2000;
 
 // The whole piece: each row as it scrolls off the top of the screen (set it
 // as the terminal's listener), then the final screen, in one tall picture.
-// Rows are painted and deflated as they leave, so memory stays small.
+// Rows are painted and deflated as they leave, and the final screen a row
+// at a time, so memory stays small.
 class TWholePiece final : public TScrollListener {
   public:
     explicit TWholePiece(const TFont &Font);
@@ -102,6 +103,9 @@ class TWholePiece final : public TScrollListener {
     std::uint64_t RowsLeftOut() const { return LeftOut_; }
 
   private:
+    // Paints a row of cells into the strip and deflates it.
+    void AddRow(std::span<const TCharInfo, ScreenWidth> Row);
+
     TRowPainter Painter_;
     RgbImage Strip_; // one row of cells
     TPngStream Png_;

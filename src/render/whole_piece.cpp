@@ -10,16 +10,17 @@ void TWholePiece::RowScrolledOff(std::span<const TCharInfo, ScreenWidth> Row) {
         ++LeftOut_;
         return;
     }
-    Painter_.Paint(Row, Strip_, 0);
-    Png_.AddRows(Strip_);
+    AddRow(Row);
     ++Kept_;
 }
 
 void TWholePiece::Finish(const TScreenBuffer &Screen, const TByteSink &Sink) {
-    RgbImage Image(ScreenWidth * CHAR_WIDTH, ScreenHeight * CHAR_HEIGHT);
     for (std::int32_t Y = 0; Y < ScreenHeight; ++Y)
-        Painter_.Paint(std::span<const TCharInfo, ScreenWidth>(Screen[Y], ScreenWidth), Image,
-                       Y * CHAR_HEIGHT);
-    Png_.AddRows(Image);
+        AddRow(std::span<const TCharInfo, ScreenWidth>(Screen[Y], ScreenWidth));
     Png_.Finish(Sink);
+}
+
+void TWholePiece::AddRow(std::span<const TCharInfo, ScreenWidth> Row) {
+    Painter_.Paint(Row, Strip_, 0);
+    Png_.AddRows(Strip_);
 }

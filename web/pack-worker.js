@@ -153,15 +153,12 @@ async function entryBytes(read, chain) {
   throw new Error('no entry');
 }
 
-// ---- Batches. Each message names its batch; the PNGs of the last batch stay
-// here for "Download all".
+// ---- Batches. Each message names its batch.
 
 let cancelled = new Set();
-let store = null;
 
 async function convertAll({ batch, inputs, font }) {
   await ready;
-  store = null;
   lastInner = { entry: null, bytes: null };
   const packs = [];
   const items = [];
@@ -236,7 +233,6 @@ async function convertAll({ batch, inputs, font }) {
   for (const { path, png } of pngs) files[path] = [png, options];
   files['tarvex-report.txt'] = [fflate.strToU8(rules.report(items)), options];
   const zip = fflate.zipSync(files, options);
-  store = { batch, pngs };
   postMessage({ batch, type: 'zip', zip: zip.buffer }, [zip.buffer]);
 }
 

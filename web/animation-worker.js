@@ -46,10 +46,10 @@ let cancelledUpTo = 0;
 // The input, a piece at a time: a loose file read in slices, an entry of a
 // pack unpacked whole first.
 async function inputOf({ file, chain }) {
-  const read = async (at, length) => new Uint8Array(await file.slice(at, at + length).arrayBuffer());
+  const read = rules.blobReader(file);
   if (!chain) return { size: file.size, piece: read };
   const bytes = await rules.readChain(read, chain, (data, size) => fflate.inflateSync(data, { out: new Uint8Array(size) }));
-  return { size: bytes.length, piece: async (at, length) => bytes.subarray(at, at + length) };
+  return { size: bytes.length, piece: rules.bytesReader(bytes) };
 }
 
 async function save({ id, format, rate, file, chain, font }) {

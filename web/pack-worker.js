@@ -10,15 +10,14 @@ importScripts('fflate.js', 'rules.js', 'tarvex.js');
 const rules = self.tarvexRules;
 
 const inflate = (data, size) => fflate.inflateSync(data, { out: new Uint8Array(size) });
-const blobReader = blob => async (at, length) => new Uint8Array(await blob.slice(at, at + length).arrayBuffer());
-const bytesReader = bytes => async (at, length) => bytes.subarray(at, at + length);
 // A pack this small is read whole, once: a thousand small entries read one
 // by one from the file would each wait for the browser.
 const SMALL_PACK = 64 * 1024 * 1024;
 let lastPack = { file: null, read: null };
 async function packReader(file) {
   if (lastPack.file !== file)
-    lastPack = { file, read: file.size <= SMALL_PACK ? bytesReader(new Uint8Array(await file.arrayBuffer())) : blobReader(file) };
+    lastPack = { file, read: file.size <= SMALL_PACK ? rules.bytesReader(new Uint8Array(await file.arrayBuffer()))
+                                                     : rules.blobReader(file) };
   return lastPack.read;
 }
 // Lets a "cancel" that came in meanwhile be handled, without a timer's clamp.
@@ -116,7 +115,7 @@ async function listPack(read, size, prefix, chain, depth, budget) {
       }
       try {
         const inner = await entryBytes(read, [entry]);
-        const innerItems = await listPack(bytesReader(inner), inner.length, rules.withoutExtension(path) + '/',
+        const innerItems = await listPack(rules.bytesReader(inner), inner.length, rules.withoutExtension(path) + '/',
                                           link, depth + 1, budget);
         items.push(...(innerItems.length ? innerItems : [{ path, note: 'an empty zip: nothing to convert' }]));
       } catch (error) {
@@ -148,20 +147,17 @@ async function entryBytes(read, chain) {
   for (const [depth, entry] of chain.entries()) {
     if (depth === chain.length - 1) return rules.readEntry(read, entry, inflate);
     if (lastInner.entry !== entry) lastInner = { entry, bytes: await rules.readEntry(read, entry, inflate) };
-    read = bytesReader(lastInner.bytes);
+    read = rules.bytesReader(lastInner.bytes);
   }
   throw new Error('no entry');
 }
 
-// ---- Batches. Each message names its batch; the PNGs of the last batch stay
-// here for "Download all".
+// ---- Batches. Each message names its batch.
 
 let cancelled = new Set();
-let store = null;
 
 async function convertAll({ batch, inputs, font }) {
   await ready;
-  store = null;
   lastInner = { entry: null, bytes: null };
   const packs = [];
   const items = [];
@@ -236,7 +232,6 @@ async function convertAll({ batch, inputs, font }) {
   for (const { path, png } of pngs) files[path] = [png, options];
   files['tarvex-report.txt'] = [fflate.strToU8(rules.report(items)), options];
   const zip = fflate.zipSync(files, options);
-  store = { batch, pngs };
   postMessage({ batch, type: 'zip', zip: zip.buffer }, [zip.buffer]);
 }
 

@@ -58,14 +58,14 @@ async function load({ file, chain, font }) {
   else if (FS.analyzePath('cp437.fnt').exists) FS.unlink('cp437.fnt');
   if (chain) {
     postMessage({ type: 'loading', done: 0, total: chain[chain.length - 1].originalSize });
-    const read = async (from, length) => new Uint8Array(await file.slice(from, from + length).arrayBuffer());
     const inflate = (data, size) => fflate.inflateSync(data, { out: new Uint8Array(size) });
     // The entry is unpacked straight into the player's memory: no wasm code
     // runs meanwhile, so the heap cannot move.
     const entry = chain[chain.length - 1];
     inputAt = player.open(entry.originalSize);
     const room = tarvex.HEAPU8.subarray(inputAt, inputAt + entry.originalSize);
-    const bytes = await rules.readChain(read, chain, inflate, data => fflate.inflateSync(data, { out: room }));
+    const bytes = await rules.readChain(rules.blobReader(file), chain, inflate,
+                                        data => fflate.inflateSync(data, { out: room }));
     if (bytes.byteOffset !== room.byteOffset || bytes.buffer !== room.buffer) room.set(bytes);
   } else {
     if (file.size > PLAY_LIMIT) throw new Error(`${(file.size / rules.MiB).toFixed(0)} MiB is more than the page can play`);

@@ -205,6 +205,9 @@
   const END_SIZE = 22;
   const END_SEARCH = END_SIZE + 0xffff; // the record and the longest comment
   const LOCATOR_SIZE = 20;
+  // Read(at, length) -> Promise of bytes, over bytes in memory or a Blob.
+  const bytesReader = bytes => async (at, length) => bytes.subarray(at, at + length);
+  const blobReader = blob => async (at, length) => new Uint8Array(await blob.slice(at, at + length).arrayBuffer());
 
   // Where the central directory is, from the last END_SEARCH bytes of a zip
   // of Size bytes (Tail starting at TailAt): { count, at } or, for zip64,
@@ -309,7 +312,7 @@
   async function readChain(read, chain, inflate, last = inflate) {
     for (const entry of chain.slice(0, -1)) {
       const inner = await readEntry(read, entry, inflate);
-      read = async (from, length) => inner.subarray(from, from + length);
+      read = bytesReader(inner);
     }
     return readEntry(read, chain[chain.length - 1], last);
   }
@@ -327,9 +330,9 @@
   const rules = {
     MiB, ENTRY_LIMIT, TOTAL_LIMIT, PICTURE, END_SEARCH, decodeName, cleanPath, withoutExtension, baseName,
     isLeftOut, isZip, notArt, fitSize, sauceOf, windowsSafe, pngPath, wholePath, zipName, stateOf, storedAs,
-    wholeRows, report, findEnd, zip64End, centralEntries, dataStart, entryProblem, crc32, listZip, readEntry,
-    readChain, SPEEDS, DEFAULT_SPEED, ANIMATIONS, ANIMATION_DEFAULTS, animationRate, animationName,
-    animationCommand, cutNote,
+    wholeRows, report, findEnd, zip64End, centralEntries, dataStart, entryProblem, crc32, bytesReader,
+    blobReader, listZip, readEntry, readChain, SPEEDS, DEFAULT_SPEED, ANIMATIONS, ANIMATION_DEFAULTS,
+    animationRate, animationName, animationCommand, cutNote,
   };
   if (typeof module === 'object' && module.exports) module.exports = rules;
   else root.tarvexRules = rules;

@@ -14,7 +14,7 @@ const std::string NO_FONT_NOTE =
 class Play : public ScratchDirTest {
   protected:
     TRunResult Play_(const TLines &Args, const TRunOptions &Options = {}) {
-        return RunProgram(PLAY[0], Join({{PLAY.begin() + 1, PLAY.end()}, Args}), Dir, Options);
+        return RunCommand(PLAY, Args, Options);
     }
     // A long piece: 2100 lines scroll 2076 rows off.
     void WriteLong(const std::string &Name) {
@@ -103,12 +103,7 @@ TEST_F(Play, SeveralInputsOneMissing) {
     EXPECT_EQ(Result.Out, "");
     EXPECT_EQ(Listing(), (TLines{"art", "dir.ans", "two.ans", "two.whole.png"}));
     for (const std::string Name : {"art/ONE", "two"}) {
-        ASSERT_EQ(RunProgram(TARVEX[0],
-                             Join({{TARVEX.begin() + 1, TARVEX.end()},
-                                   {Name + (Name == "two" ? ".ans" : ".ANS"), Name + ".png"}}),
-                             Dir)
-                      .Status,
-                  0);
+        ASSERT_EQ(Run({Name + (Name == "two" ? ".ans" : ".ANS"), Name + ".png"}).Status, 0);
         EXPECT_EQ(ReadFile(Dir / (Name + ".whole.png")), ReadFile(Dir / (Name + ".png"))) << Name;
     }
 }

@@ -125,10 +125,15 @@ class ScratchDirTest : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(Dir); }
 
-    // Runs the program, or Program with the program's command after Before.
-    TRunResult Run(const TLines &Args, const TRunOptions &Options = {}) {
-        return RunProgram(TARVEX[0], Join({{TARVEX.begin() + 1, TARVEX.end()}, Args}), Dir,
+    // Runs Command with Args after it; Run the program, RunWrapped Program
+    // with the program's command after Before.
+    TRunResult RunCommand(const TLines &Command, const TLines &Args,
+                          const TRunOptions &Options = {}) {
+        return RunProgram(Command[0], Join({{Command.begin() + 1, Command.end()}, Args}), Dir,
                           Options);
+    }
+    TRunResult Run(const TLines &Args, const TRunOptions &Options = {}) {
+        return RunCommand(TARVEX, Args, Options);
     }
     TRunResult RunWrapped(const std::string &Program, const TLines &Before, const TLines &Args) {
         return RunProgram(Program, Join({Before, TARVEX, Args}), Dir);

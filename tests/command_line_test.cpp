@@ -1,7 +1,6 @@
 #include "app/driver.h"
 #include "cli_support.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -54,30 +53,27 @@ TEST(Conversions, InOneProcessCloseTheirFilesAndStayApart) {
     WriteFile(Dir / "text.png", "not a picture");
     const fs::path Before = fs::current_path();
     fs::current_path(Dir);
-    // Report lines go to standard output; keep them out of the test's.
-    const int Saved = dup(1);
-    const int Null = open("/dev/null", O_WRONLY);
-    dup2(Null, 1);
     const auto OpenFiles = [] {
         return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
     };
-    const auto Opened = OpenFiles();
+    std::ptrdiff_t Opened = 0, Left = 0;
     std::vector<int> Statuses;
-    for (int Round = 0; Round < 3; ++Round)
-        for (const std::vector<std::string> &Args : std::vector<std::vector<std::string>>{
-                 {"art.ans"},
-                 {"open.ans", "first.png"},
-                 {"missing.ans"},
-                 {"folder.png"},            // cannot be read
-                 {"art.ans", "folder.png"}, // cannot be written
-                 {"art.ans", "text.png"},   // not a picture: refused
-                 {"art.ans", "art.ans"},    // the input itself: refused
-                 {"art.ans", "last.png"}})
-            Statuses.push_back(RunConversion(Args));
-    const auto Left = OpenFiles();
-    dup2(Saved, 1);
-    close(Saved);
-    close(Null);
+    // Report lines go to standard output; keep them out of the test's.
+    CaptureOutput([&] {
+        Opened = OpenFiles();
+        for (int Round = 0; Round < 3; ++Round)
+            for (const std::vector<std::string> &Args : std::vector<std::vector<std::string>>{
+                     {"art.ans"},
+                     {"open.ans", "first.png"},
+                     {"missing.ans"},
+                     {"folder.png"},            // cannot be read
+                     {"art.ans", "folder.png"}, // cannot be written
+                     {"art.ans", "text.png"},   // not a picture: refused
+                     {"art.ans", "art.ans"},    // the input itself: refused
+                     {"art.ans", "last.png"}})
+                Statuses.push_back(RunConversion(Args));
+        Left = OpenFiles();
+    });
     fs::current_path(Before);
     EXPECT_EQ(Left, Opened);
     EXPECT_EQ(std::vector<int>(Statuses.begin(), Statuses.begin() + 8),

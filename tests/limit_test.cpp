@@ -53,16 +53,13 @@ TEST_F(Limits, LargeInputsConvertInConstantMemory) {
     ExpectRun({"empty.ans"}, Converted("empty.ans", "empty.png"), 0);
     const std::string Blank = ReadFile(Dir / "empty.png");
     const std::string Zeros = "; head -c " + std::to_string(LARGE) + " /dev/zero";
-    for (const auto &[Input, Expected] :
-         {std::pair<std::string, std::string>{"cat art.ans" + Zeros + "; cat whole.ans | tail -c " +
-                                                  std::to_string(Tail.size()),
-                                              Picture},
-          std::pair<std::string, std::string>{"printf '\\033('" + Zeros, Blank},
-          std::pair<std::string, std::string>{"head -c " + std::to_string(INPUT_BLOCK - 1) +
-                                                  " /dev/zero; printf '\\033('" + Zeros,
-                                              Blank},
-          std::pair<std::string, std::string>{"printf '\\033[1;'" + Zeros + " | tr '\\0' 7",
-                                              Blank}}) {
+    for (const auto &[Input, Expected] : std::vector<std::pair<std::string, std::string>>{
+             {"cat art.ans" + Zeros + "; cat whole.ans | tail -c " + std::to_string(Tail.size()),
+              Picture},
+             {"printf '\\033('" + Zeros, Blank},
+             {"head -c " + std::to_string(INPUT_BLOCK - 1) + " /dev/zero; printf '\\033('" + Zeros,
+              Blank},
+             {"printf '\\033[1;'" + Zeros + " | tr '\\0' 7", Blank}}) {
         Result = RunShell("{ " + Input + "; } | \"$@\" /dev/stdin piped.png");
         Expect(Result, Converted("/dev/stdin", "piped.png"), 0);
         ExpectSmall(Result);

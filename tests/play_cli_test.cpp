@@ -14,7 +14,13 @@ const std::string NO_FONT_NOTE =
 class Play : public ScratchDirTest {
   protected:
     TRunResult Play_(const TLines &Args, const TRunOptions &Options = {}) {
-        return RunProgram(PLAY[0], Join({{PLAY.begin() + 1, PLAY.end()}, Args}), Dir, Options);
+        return RunCommand(PLAY, Args, Options);
+    }
+    // The run's report lines on standard error and its status.
+    void ExpectPlay(const TLines &Args, const std::string &Err, int Status) {
+        const TRunResult Result = Play_(Args);
+        EXPECT_EQ(Result.Err, Err);
+        EXPECT_EQ(Result.Status, Status);
     }
     // A long piece: 2100 lines scroll 2076 rows off.
     void WriteLong(const std::string &Name) {
@@ -103,12 +109,7 @@ TEST_F(Play, SeveralInputsOneMissing) {
     EXPECT_EQ(Result.Out, "");
     EXPECT_EQ(Listing(), (TLines{"art", "dir.ans", "two.ans", "two.whole.png"}));
     for (const std::string Name : {"art/ONE", "two"}) {
-        ASSERT_EQ(RunProgram(TARVEX[0],
-                             Join({{TARVEX.begin() + 1, TARVEX.end()},
-                                   {Name + (Name == "two" ? ".ans" : ".ANS"), Name + ".png"}}),
-                             Dir)
-                      .Status,
-                  0);
+        ASSERT_EQ(Run({Name + (Name == "two" ? ".ans" : ".ANS"), Name + ".png"}).Status, 0);
         EXPECT_EQ(ReadFile(Dir / (Name + ".whole.png")), ReadFile(Dir / (Name + ".png"))) << Name;
     }
 }
@@ -116,10 +117,8 @@ TEST_F(Play, SeveralInputsOneMissing) {
 // Quiet when all went well; the limit's note, standard input and output.
 TEST_F(Play, QuietNotesAndStandardStreams) {
     WriteLong("long.ans");
-    const TRunResult Whole = Play_({"--no-font", "long.ans", "--whole"});
-    EXPECT_EQ(Whole.Err,
-              "tarvex-play: long.ans: 76 scrolled rows left out (the first 2000 are kept)\n");
-    EXPECT_EQ(Whole.Status, 0);
+    ExpectPlay({"--no-font", "long.ans", "--whole"},
+               "tarvex-play: long.ans: 76 scrolled rows left out (the first 2000 are kept)\n", 0);
     const TBytes Picture = [&] {
         const std::string S = ReadFile(Dir / "long.whole.png");
         return TBytes(S.begin(), S.end());
@@ -140,9 +139,8 @@ TEST_F(Play, QuietNotesAndStandardStreams) {
     WriteFile(Dir / "short.ans", "short");
     EXPECT_EQ(Play_({"--whole", "--no-font", "short.ans", "-o", "/dev/null"}).Err, "");
 
-    const TRunResult NoFontFile = Play_({"--whole", "--font", "none.fnt", "short.ans"});
-    EXPECT_EQ(NoFontFile.Err, "tarvex-play: none.fnt: No such file or directory\n");
-    EXPECT_EQ(NoFontFile.Status, 1);
+    ExpectPlay({"--whole", "--font", "none.fnt", "short.ans"},
+               "tarvex-play: none.fnt: No such file or directory\n", 1);
 }
 
 // Never over an input, never over a file that is no PNG; an existing PNG is
@@ -151,9 +149,8 @@ TEST_F(Play, RefusalsAndReplacing) {
     WriteFile(Dir / "a.ans", "a");
     WriteFile(Dir / "b.ans", "b");
     WriteFile(Dir / "b.whole.png", "notes");
-    const TRunResult Over = Play_({"--whole", "--no-font", "a.ans", "b.ans"});
-    EXPECT_EQ(Over.Err, "tarvex-play: b.whole.png: existing file is not a PNG; not replaced\n");
-    EXPECT_EQ(Over.Status, 1);
+    ExpectPlay({"--whole", "--no-font", "a.ans", "b.ans"},
+               "tarvex-play: b.whole.png: existing file is not a PNG; not replaced\n", 1);
     EXPECT_EQ(ReadFile(Dir / "b.whole.png"), "notes");
     const TRunResult Input = Play_({"--whole", "--no-font", "-o", "a.ans", "a.ans"});
     EXPECT_EQ(Input.Err, "tarvex-play: a.ans: would write over an input; not replaced\n");
@@ -170,13 +167,11 @@ TEST_F(Play, RefusalsAndReplacing) {
     fs::create_directory(Dir / "ro");
     ::chmod((Dir / "ro").c_str(), 0555);
     if (::geteuid() != 0) {
-        const TRunResult ReadOnly = Play_({"--whole", "--no-font", "-o", "ro/x.png", "a.ans"});
-        EXPECT_EQ(ReadOnly.Status, 1);
-        EXPECT_EQ(ReadOnly.Err, "tarvex-play: ro/x.png.tmp: Permission denied\n");
+        ExpectPlay({"--whole", "--no-font", "-o", "ro/x.png", "a.ans"},
+                   "tarvex-play: ro/x.png.tmp: Permission denied\n", 1);
     }
-    const TRunResult Full = Play_({"--whole", "--no-font", "-o", "/dev/full", "a.ans"});
-    EXPECT_EQ(Full.Err, "tarvex-play: /dev/full: No space left on device\n");
-    EXPECT_EQ(Full.Status, 1);
+    ExpectPlay({"--whole", "--no-font", "-o", "/dev/full", "a.ans"},
+               "tarvex-play: /dev/full: No space left on device\n", 1);
 }
 
 // An animation replaces only its own kind: GIF over GIF, APNG over APNG,
@@ -184,10 +179,9 @@ TEST_F(Play, RefusalsAndReplacing) {
 TEST_F(Play, AnimationsReplaceOnlyTheirOwnKind) {
     WriteFile(Dir / "art.ans", "\x1b[1;44mart\x1b[0m\r\n\x1b[12;30H\xdb\xdc");
     const auto Animate = [&](const TLines &Args) { return Play_(Join({{"--no-font"}, Args})); };
-    const TRunResult Gif = Animate({"--gif", "--bps=300", "--delay", "2", "--hold=0", "--once",
-                                    "--max-length", "0", "art.ans"});
-    EXPECT_EQ(Gif.Status, 0);
-    EXPECT_EQ(Gif.Err, "");
+    ExpectPlay({"--no-font", "--gif", "--bps=300", "--delay", "2", "--hold=0", "--once",
+                "--max-length", "0", "art.ans"},
+               "", 0);
     EXPECT_TRUE(ReadFile(Dir / "art.gif").starts_with("GIF89a"));
     EXPECT_EQ(Animate({"--apng", "art.ans"}).Status, 0);
     const std::string Animated = ReadFile(Dir / "art.anim.png");
@@ -203,10 +197,9 @@ TEST_F(Play, AnimationsReplaceOnlyTheirOwnKind) {
     EXPECT_EQ(ReadFile(Dir / "notes.gif"), "not a picture");
     ASSERT_EQ(Animate({"--whole", "art.ans"}).Status, 0);
     const std::string Still = ReadFile(Dir / "art.whole.png");
-    const TRunResult Refused = Animate({"--apng", "-o", "art.whole.png", "art.ans"});
-    EXPECT_EQ(Refused.Status, 1);
-    EXPECT_EQ(Refused.Err,
-              "tarvex-play: art.whole.png: existing file is not a PNG animation; not replaced\n");
+    ExpectPlay({"--no-font", "--apng", "-o", "art.whole.png", "art.ans"},
+               "tarvex-play: art.whole.png: existing file is not a PNG animation; not replaced\n",
+               1);
     EXPECT_EQ(ReadFile(Dir / "art.whole.png"), Still);
     EXPECT_EQ(Animate({"--apng", "-o", "art.gif", "art.ans"}).Status, 1);
     EXPECT_EQ(Animate({"--gif", "-o", "art.anim.png", "art.ans"}).Status, 1);

@@ -2,18 +2,12 @@
 // of the bytes before the byte that pushed it off, and the last 400 pixel
 // rows are the picture of the whole input.
 #include "app/reading.h"
-#include "png_facts.h"
+#include "inputs.h"
 #include "render/render.h"
 
-#include <filesystem>
-#include <fstream>
-#include <gtest/gtest.h>
-#include <iterator>
 #include <random>
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr std::size_t STRIP_BYTES = CHAR_HEIGHT * SCANLINE_BYTES;
 
@@ -26,16 +20,6 @@ TBytes ColouredLines(int Count, const std::string &End) {
         Text += "\x1b[1;3" + std::to_string(I % 8) + ";4" + std::to_string(I / 8 % 8) + "mline " +
                 std::to_string(I) + End;
     return Bytes(Text);
-}
-
-// Input followed by the end-of-file byte, two comment lines and a SAUCE record.
-TBytes WithSauce(TBytes Input) {
-    std::string Record = "\x1a"
-                         "COMNT" +
-                         std::string(128, 'c') + "SAUCE00" + std::string(121, 'x');
-    Record[1 + 5 + 128 + 104] = 2;
-    Input.insert(Input.end(), Record.begin(), Record.end());
-    return Input;
 }
 
 struct TCase {
@@ -59,18 +43,11 @@ std::vector<TCase> Cases() {
         {"CR below the screen", Bytes(BelowTheScreen), 4096},
         {"sequences split across blocks", ColouredLines(80, "\r\n"), 3},
         {"the limit", ColouredLines(2100, "\n"), 4096},
-        {"SAUCE after scrolled rows", WithSauce(ColouredLines(50, "\n")), 7},
+        {"SAUCE after scrolled rows", WithSauce(ColouredLines(50, "\n"), 2), 7},
         {"no scroll", Bytes("\x1b[1;33mHello\r\n\x1b[44mthere"), 4},
     };
-    for (const fs::path &Folder :
-         {fs::path(TARVEX_SOURCE_DIR) / "examples", fs::path(TARVEX_SOURCE_DIR) / "bench" / "art",
-          fs::path(TARVEX_GENERATED_INPUTS)})
-        for (const auto &Entry : fs::directory_iterator(Folder))
-            if (Entry.path().extension() == ".ans") {
-                std::ifstream In(Entry.path(), std::ios::binary);
-                All.push_back({Entry.path().filename().string(),
-                               TBytes(std::istreambuf_iterator<char>(In), {}), 4096});
-            }
+    for (const auto &[Name, Input] : AllInputs())
+        All.push_back({Name, Input, 4096});
     return All;
 }
 
@@ -80,16 +57,8 @@ struct TCounter : TScrollListener {
     void RowScrolledOff(std::span<const TCharInfo, ScreenWidth>) override { ++Scrolls; }
 };
 
-// tarvex's picture of Input, as scanlines (each row a filter byte, then the
-// row's pixels), the first Rows of them.
-TBytes TarvexScanlines(std::span<const std::uint8_t> Input, const TFont &Font,
-                       std::int32_t Rows = 400) {
-    TTerminal Terminal;
-    TInputFeed Feed(Terminal);
-    Feed.Feed(Input);
-    Feed.Finish();
-    RgbImage Image(640, 400);
-    PaintScreen(Terminal.ScreenBuffer, Image, Font);
+// The first Rows of Image as scanlines: each row a filter byte, then its pixels.
+TBytes ScanlinesOf(const RgbImage &Image, std::int32_t Rows) {
     TBytes Lines;
     for (std::int32_t Y = 0; Y < Rows; ++Y) {
         Lines.push_back(0);
@@ -98,15 +67,22 @@ TBytes TarvexScanlines(std::span<const std::uint8_t> Input, const TFont &Font,
     return Lines;
 }
 
+// tarvex's picture of Input, the first Rows of its scanlines.
+TBytes TarvexScanlines(std::span<const std::uint8_t> Input, const TFont &Font,
+                       std::int32_t Rows = 400) {
+    TTerminal Terminal;
+    TInputFeed Feed(Terminal);
+    Feed.Feed(Input);
+    Feed.Finish();
+    RgbImage Image(640, 400);
+    PaintScreen(Terminal.ScreenBuffer, Image, Font);
+    return ScanlinesOf(Image, Rows);
+}
+
 TBytes PaintedRow(std::span<const TCharInfo, ScreenWidth> Row, TRowPainter &Painter) {
     static RgbImage Strip(640, CHAR_HEIGHT);
     Painter.Paint(Row, Strip, 0);
-    TBytes Lines;
-    for (std::int32_t Y = 0; Y < CHAR_HEIGHT; ++Y) {
-        Lines.push_back(0);
-        Lines.insert(Lines.end(), Strip.Row(Y), Strip.Row(Y) + Strip.RowBytes());
-    }
-    return Lines;
+    return ScanlinesOf(Strip, CHAR_HEIGHT);
 }
 
 TEST(WholePiece, EveryRowIsRowZeroOfThePictureBeforeTheByteThatScrolledIt) {
@@ -119,12 +95,9 @@ TEST(WholePiece, EveryRowIsRowZeroOfThePictureBeforeTheByteThatScrolledIt) {
         TWholePiece Piece(Font);
         Terminal.Listener = &Piece;
         TInputFeed Feed(Terminal);
-        for (std::size_t At = 0; At < Case.Input.size();) {
-            const std::size_t Size =
-                std::min<std::size_t>(Random() % Case.MostPiece + 1, Case.Input.size() - At);
-            Feed.Feed(std::span(Case.Input).subspan(At, Size));
-            At += Size;
-        }
+        InPieces(
+            Case.Input, [&] { return Random() % Case.MostPiece + 1; },
+            [&Feed](std::span<const std::uint8_t> Part) { Feed.Feed(Part); });
         Feed.Finish();
         TBytes File;
         Piece.Finish(Terminal.ScreenBuffer, [&File](const std::uint8_t *Data, std::size_t Size) {

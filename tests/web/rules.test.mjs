@@ -145,20 +145,17 @@ function zipOf(entries, { zip64 = false } = {}) {
     const size = claim ?? data.length;
     const local = Buffer.alloc(30);
     local.writeUInt32LE(0x04034b50, 0);
-    local.writeUInt16LE(flags | 0x800, 6);
-    local.writeUInt16LE(method, 8);
-    local.writeUInt32LE(rules.crc32(data), 14);
-    local.writeUInt32LE(packed.length, 18);
-    local.writeUInt32LE(size, 22);
-    local.writeUInt16LE(nameBytes.length, 26);
     const central = Buffer.alloc(46);
     central.writeUInt32LE(0x02014b50, 0);
-    central.writeUInt16LE(flags | 0x800, 8);
-    central.writeUInt16LE(method, 10);
-    central.writeUInt32LE(rules.crc32(data), 16);
-    central.writeUInt32LE(packed.length, 20);
-    central.writeUInt32LE(size, 24);
-    central.writeUInt16LE(nameBytes.length, 28);
+    // The fields both headers carry, two bytes further on in the central one.
+    for (const [header, shift] of [[local, 0], [central, 2]]) {
+      header.writeUInt16LE(flags | 0x800, 6 + shift);
+      header.writeUInt16LE(method, 8 + shift);
+      header.writeUInt32LE(rules.crc32(data), 14 + shift);
+      header.writeUInt32LE(packed.length, 18 + shift);
+      header.writeUInt32LE(size, 22 + shift);
+      header.writeUInt16LE(nameBytes.length, 26 + shift);
+    }
     let extra = Buffer.alloc(0);
     if (zip64) { // the header's offset in a zip64 extra field
       central.writeUInt32LE(0xffffffff, 42);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -47,4 +48,27 @@ TEST(AnimationWriters, SinkFailureIsRaisedWhereverItHappens) {
     EXPECT_EQ(WriteWith<TApngWriter>(Count), "");
     for (std::size_t Room = 0; Room < Size; Room += 97)
         EXPECT_EQ(WriteWith<TApngWriter>(FailingAfter(Room)), "No space left on device") << Room;
+}
+
+// Each frame after the first stores only the cells that changed since the
+// frame before.
+TEST(Animator, FramesStoreOnlyWhatChanged) {
+    struct TRecorder final : TFrameEncoder {
+        std::vector<TRect> Areas;
+        void Frame(const TIndexedPicture &, const TRect &Area, std::uint32_t) override {
+            Areas.push_back(Area);
+        }
+        void Finish() override {}
+    } Recorder;
+    const TFont Font;
+    TAnimationOptions Options;
+    Options.BitsPerSecond = 300; // a byte or less a frame
+    Options.Delay = 2;
+    TAnimator Animator(Options, Font, Recorder);
+    const std::string Input = "\x1b[12;30HA\x1b[1;1HB";
+    Animator.Play({reinterpret_cast<const std::uint8_t *>(Input.data()), Input.size()});
+    Animator.Finish();
+    EXPECT_EQ(Recorder.Areas, (std::vector<TRect>{{0, 0, PICTURE_WIDTH_PX, PICTURE_HEIGHT_PX},
+                                                  {29 * 8, 11 * 16, 8, 16},
+                                                  {0, 0, 8, 16}}));
 }

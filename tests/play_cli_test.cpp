@@ -163,6 +163,18 @@ TEST_F(Play, RefusalsAndReplacing) {
     ASSERT_EQ(::stat((Dir / "a.whole.png").c_str(), &Info), 0);
     EXPECT_EQ(Info.st_mode & 0777, 0640u);
     EXPECT_EQ(Listing(), (TLines{"a.ans", "a.whole.png", "b.ans", "b.whole.png"}));
+    // Temporary names already taken are left alone; with none free, nothing is written.
+    fs::create_directory(Dir / "busy");
+    for (int I = 0; I < 100; ++I)
+        WriteFile(Dir / "busy" / ("x.png.tmp" + (I == 0 ? std::string() : std::to_string(I))), "mine");
+    ExpectPlay({"--whole", "--no-font", "-o", "busy/x.png", "a.ans"},
+               "tarvex-play: busy/x.png: no free temporary name beside it\n", 1);
+    EXPECT_FALSE(fs::exists(Dir / "busy" / "x.png"));
+    EXPECT_EQ(ReadFile(Dir / "busy" / "x.png.tmp"), "mine");
+    fs::remove(Dir / "busy" / "x.png.tmp50");
+    ExpectPlay({"--whole", "--no-font", "-o", "busy/x.png", "a.ans"}, "", 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir / "busy"), {}), 100);
+    fs::remove_all(Dir / "busy");
     // A failed write leaves nothing under the final name.
     fs::create_directory(Dir / "ro");
     ::chmod((Dir / "ro").c_str(), 0555);
